@@ -1,0 +1,177 @@
+// Document processing for Kelmo Preview.
+//
+// Everything here works on one document's HTML held as bytes (windows-1251 in practice,
+// never transcoded). Positions and counts are 1-based, as in "position 1 is the first
+// byte"; a position of 0 means "none".
+//
+// Errors: the text operations and primitives are total: they accept any input, never
+// throw and never read outside the text. The functions that touch files throw IoError,
+// whose text names the file and the system's reason; a writer has succeeded only when it
+// returns.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace kelmo {
+
+// A file could not be read, created or written. what() names the file and the reason.
+class IoError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A 1-based position in a text, or a count of bytes.
+using Pos = std::int64_t;
+
+// ---------------------------------------------------------------------------------------
+// Text operations
+
+// Position of the first occurrence of pattern that begins at or after start (start 0 or
+// less searches the whole text); 0 when there is none or when start is past the last
+// place the pattern can begin.
+Pos FindFrom(std::string_view pattern, std::string_view text, Pos start);
+
+// Removes count bytes from index on. Nothing happens for index < 1, index past the end,
+// or count <= 0; a count past the end is cut at the end.
+void DeleteRange(std::string& text, Pos index, Pos count);
+
+// Inserts piece in front of the byte at index; index < 1 inserts at the start, an index
+// past the end appends.
+void InsertAt(std::string_view piece, std::string& text, Pos index);
+
+// The count bytes from index on. index < 1 is raised to 1 without shortening count;
+// empty for index past the end or count <= 0; cut at the end.
+std::string CopyRange(std::string_view text, Pos index, Pos count);
+
+// The text without leading and trailing bytes of value 32 or less (bytes >= 128 stay).
+std::string TrimBlanks(std::string_view text);
+
+// ---------------------------------------------------------------------------------------
+// Removal primitives. Each rewrites text in place and returns how many removals it made.
+// After a removal the search goes on at the removal point: an occurrence formed by
+// joining the bytes in front of the removal with those behind it is never found.
+
+// Removes every occurrence of literal.
+std::int32_t RemoveAll(std::string_view literal, std::string& text);
+
+// Removes every block from opening through the first closing at or after the opening's
+// first byte. An opening without a closing after it stays, and the scan ends there.
+std::int32_t RemoveBlocks(std::string_view opening, std::string_view closing, std::string& text);
+
+// Removes every tag that begins "<![if" through its ">". One without ">" stays and ends
+// the scan.
+std::int32_t RemoveConditionalTags(std::string& text);
+
+// Turns each pair "&nbsp;&nbsp;" into one "&nbsp;", going on behind the one that stays:
+// a run of n entities keeps (n + 1) / 2 of them.
+std::int32_t CollapseDoubleNbsp(std::string& text);
+
+// Removes "mso" declarations that stand inside a tag: from "mso" through the next ";",
+// or up to (not including) the next quote, apostrophe, "<" or ">". "mso" in the running
+// text outside tags is never touched.
+std::int32_t RemoveMsoDeclarations(std::string& text);
+
+// Replaces every oldChar by newChar; returns how many were replaced.
+std::int32_t ReplaceChar(char oldChar, char newChar, std::string& text);
+
+// Turns a piece of HTML into one trimmed line: tags and entities removed (an unclosed "<"
+// or "&" stays, and ends its stage), each CR LF made one blank.
+void HtmlToPlainText(std::string& text);
+
+// ---------------------------------------------------------------------------------------
+// Cleaning Word's HTML export
+
+// The fixed eight-line head (317 bytes, CR LF after each line) that begins the clean
+// document and every page. It leaves the head open.
+extern const std::string_view PageHeader;
+
+// Cuts the title element into docTitle and removes Word's markup from html in place.
+// Never fails.
+void CleanWordHtml(std::string& docTitle, std::string& html);
+
+// html := PageHeader + docTitle + CR LF + html, then writes html to fileName byte for
+// byte. html is replaced even when writing fails. Throws IoError.
+void WriteCleanDocument(const std::string& fileName, const std::string& docTitle,
+                        std::string& html);
+
+// ---------------------------------------------------------------------------------------
+// Heading table and page split
+
+inline constexpr int MaxHeaders = 500;
+
+// One heading of the document, or the single page of a document without headings.
+struct RHeader {
+    Pos Position = 0;        // "<" of the heading's start tag (or the body's first byte)
+    std::uint8_t Level = 0;  // 1 to 6; 0 for the single page of a document without headings
+    std::string Heading;     // the heading element as it stands in the text
+    std::string Number;      // "1. ", "1.2. ", ...; empty for the single page
+    std::string FileName;    // full path of the page file
+};
+
+// The result of the last split. Entries 1 to HeaderCount describe the pages in document
+// order; Headers[HeaderCount + 1].Position is the end mark (text length + 1). Entries
+// above are left from earlier splits and never read. The caller owns the table.
+struct HeadingTable {
+    std::array<RHeader, MaxHeaders + 2> Headers{};
+    int HeaderCount = 0;
+};
+
+enum class SplitResult {
+    Done,
+    TooManyHeadings,  // a 501st heading: nothing of this split was written
+};
+
+// Scans html for h1..h6 headings, fills table and writes one page file per entry into
+// workDir. Returns TooManyHeadings, having written nothing, when there are more than
+// MaxHeaders. Throws IoError when a page cannot be written (pages before it stay).
+[[nodiscard]] SplitResult SplitIntoPages(HeadingTable& table, const std::string& workDir,
+                                         std::string_view html);
+
+// The message for TooManyHeadings (UTF-8).
+std::string HeadingLimitMessage();
+
+// The bytes of the page of entry index (1 to HeaderCount).
+std::string PageText(const HeadingTable& table, int index, std::string_view html);
+
+// Writes the page of entry index to its FileName. Throws IoError.
+void WritePage(const HeadingTable& table, int index, std::string_view html);
+
+// ---------------------------------------------------------------------------------------
+// Outline files
+
+// The contents of "Titles.txt" and "Names.txt": one line per entry, tab-indented by level,
+// CR LF after every line.
+struct Outline {
+    std::string Titles;
+    std::string Names;
+};
+
+// The outline of the last split; numbering puts each entry's Number in front of its title.
+Outline MakeOutline(const HeadingTable& table, bool numbering);
+
+// Writes workDir/Names.txt and workDir/Titles.txt. Throws IoError.
+void WriteOutline(const HeadingTable& table, const std::string& workDir, bool numbering);
+
+// ---------------------------------------------------------------------------------------
+// File helpers
+
+// workDir + the native separator + name.
+std::string JoinPath(const std::string& folder, std::string_view name);
+
+// Reads a whole file; every line end (CR, LF or CR LF) becomes CR LF, the last line gets
+// one too, and the text stops at the first 0 byte. Throws IoError
+// "Cannot open file "<path>". <reason>".
+std::string LoadTextFile(const std::string& fileName);
+
+// Writes bytes to fileName, creating or emptying it. Throws IoError naming the file.
+void WriteWholeFile(const std::string& fileName, std::string_view bytes);
+
+// Deletes folder and everything in it without following a symbolic link out of it.
+// True when the folder is gone.
+bool DeleteFolder(const std::string& folder);
+
+}  // namespace kelmo

@@ -1,0 +1,1 @@
+#include "MainForm1.h"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, test and run Kelmo Preview.
+# Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+    # toolchain
+    build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+    # libraries
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    # run time: the converter, a display for tests, fonts
+    libreoffice-writer-nogui xvfb xauth fonts-dejavu-core
+    # checks and packaging
+    tidy desktop-file-utils dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,1 @@
+#include "Converter.h"

@@ -1,0 +1,41 @@
+// Conversion of a word-processor document into Word-style HTML in the work folder.
+//
+// LibreOffice, run headless with a private profile, does the rendering; WordApplication
+// keeps the order of operations of an automation client (connect, open, save as HTML,
+// close, quit, disconnect). The result is windows-1251 bytes with that charset declared.
+//
+// Errors: every failure throws ConvertError whose text (UTF-8) is meant for the user.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <stdexcept>
+
+namespace kelmo {
+
+class ConvertError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class InputKind { Html, Doc, Docx, Odt, Rtf };
+
+// Recognises a document by its content (and, for HTML, by its name ending). Throws
+// ConvertError for a missing, unreadable or unsupported file.
+InputKind RecognizeInput(const QString& path);
+
+struct ConvertOptions {
+    QString Program;             // converter executable; empty: LibreOffice found on PATH
+    QStringList ExtraArguments;  // given to Program before the usual ones (tests)
+    int TimeoutMs = 120000;      // a conversion running longer is stopped
+    QString ProfileDir;          // private converter profile; empty: under the user's cache
+    std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting
+};
+
+// Converts documentPath into outputHtml (normally WorkDir + "/i.~ht"), with its pictures
+// beside it. HTML input is copied byte for byte. The document is never opened for writing.
+void ConvertDocument(const QString& documentPath, const QString& outputHtml,
+                     const ConvertOptions& options = {});
+
+}  // namespace kelmo

@@ -1,1 +1,292 @@
+// Text operations and removal primitives.
+//
+// Every removal primitive is one left-to-right pass with a read cursor and a write cursor
+// over the same buffer: the bytes between removals are moved down once, the removed bytes
+// are skipped. A search after a removal looks only at bytes behind the read cursor, which
+// is what "the search goes on at the removal point" means for a text rewritten in place.
+#include <algorithm>
+#include <cstring>
+
 #include "LibFunc.h"
+
+namespace kelmo {
+namespace {
+
+constexpr std::size_t None = std::string_view::npos;
+
+// Offset of the first occurrence of pattern in text at or after from, or None.
+std::size_t FindLiteral(std::string_view text, std::string_view pattern, std::size_t from) {
+    if (pattern.empty() || from > text.size()) return None;
+    return text.find(pattern, from);
+}
+
+// Offset of the first byte c at or after from, or None.
+std::size_t FindByte(std::string_view text, char c, std::size_t from) {
+    if (from >= text.size()) return None;
+    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+    return hit == nullptr ? None
+                          : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+// Rewrites a string in place: kept stretches move down to the write cursor, skipped ones
+// are dropped. Until the first skip nothing is moved at all.
+class Compactor {
+  public:
+    explicit Compactor(std::string& text) : text_(text) {}
+
+    std::string_view Source() const { return text_; }
+    std::size_t ReadPos() const { return read_; }
+
+    // Keeps the bytes from the read cursor up to end.
+    void KeepUpTo(std::size_t end) {
+        const std::size_t length = end - read_;
+        if (write_ != read_ && length > 0) std::memmove(&text_[write_], &text_[read_], length);
+        write_ += length;
+        read_ = end;
+    }
+
+    void Skip(std::size_t length) { read_ += length; }
+
+    void Put(char c) { text_[write_++] = c; }
+
+    void Finish() {
+        KeepUpTo(text_.size());
+        text_.resize(write_);
+    }
+
+  private:
+    std::string& text_;
+    std::size_t read_ = 0;
+    std::size_t write_ = 0;
+};
+
+std::int32_t AsCount(std::size_t n) { return static_cast<std::int32_t>(n); }
+
+// The shared scan-and-remove loop for removals that end at a terminator byte: each marker
+// goes with everything through the first terminator at or after marker + scanFrom. A
+// marker without a terminator stays and ends the scan.
+std::int32_t RemoveThroughByte(std::string_view marker, std::size_t scanFrom, char terminator,
+                               std::string& text) {
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    std::size_t removals = 0;
+    for (;;) {
+        const std::size_t at = FindLiteral(source, marker, out.ReadPos());
+        if (at == None) break;
+        const std::size_t end = FindByte(source, terminator, at + scanFrom);
+        if (end == None) break;
+        out.KeepUpTo(at);
+        out.Skip(end + 1 - at);
+        ++removals;
+    }
+    out.Finish();
+    return AsCount(removals);
+}
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Tracks, for RemoveMsoDeclarations, whether a position of the text stands inside a tag:
+// the nearest "<" before it comes after the nearest ">" before it, and the first "<" or ">"
+// from there on is ">". Positions must be asked in increasing order; every byte is looked
+// at a bounded number of times.
+class TagTracker {
+  public:
+    explicit TagTracker(std::string_view text) : text_(text) {}
+
+    bool InsideTag(std::size_t at, std::size_t markerLength) {
+        AdvanceTo(at);
+        return openBefore_ && NextBracketIsClose(at + markerLength);
+    }
+
+  private:
+    void AdvanceTo(std::size_t at) {
+        // Only the last bracket of the new stretch decides; none leaves the state as it was.
+        const std::string_view stretch = text_.substr(seen_, at - seen_);
+        const std::size_t lastClose = stretch.rfind('>');
+        const std::size_t openFrom = lastClose == None ? 0 : lastClose + 1;
+        if (stretch.find('<', openFrom) != None) {
+            openBefore_ = true;
+        } else if (lastClose != None) {
+            openBefore_ = false;
+        }
+        seen_ = at;
+    }
+
+    bool NextBracketIsClose(std::size_t from) {
+        if (nextOpen_ != None && nextOpen_ < from) nextOpen_ = FindByte(text_, '<', from);
+        if (nextClose_ != None && nextClose_ < from) nextClose_ = FindByte(text_, '>', from);
+        return nextClose_ != None && (nextOpen_ == None || nextClose_ < nextOpen_);
+    }
+
+    std::string_view text_;
+    std::size_t seen_ = 0;
+    bool openBefore_ = false;
+    // Cached next "<" and ">" at or after the last asked position; 0 means not looked up.
+    std::size_t nextOpen_ = 0;
+    std::size_t nextClose_ = 0;
+};
+
+// End of an mso declaration that begins at from: the offset of the first ";", "'", '"',
+// "<" or ">". Inside a tag one of them always follows.
+std::size_t DeclarationEnd(std::string_view text, std::size_t from) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ';' || c == '\'' || c == '"' || c == '<' || c == '>') return i;
+    }
+    return text.size();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Text operations
+
+Pos FindFrom(std::string_view pattern, std::string_view text, Pos start) {
+    if (start < 1) start = 1;
+    const Pos last = static_cast<Pos>(text.size()) - static_cast<Pos>(pattern.size()) + 1;
+    if (pattern.empty() || start > last) return 0;
+    const std::size_t at = FindLiteral(text, pattern, static_cast<std::size_t>(start - 1));
+    return at == None ? 0 : static_cast<Pos>(at) + 1;
+}
+
+void DeleteRange(std::string& text, Pos index, Pos count) {
+    const Pos length = static_cast<Pos>(text.size());
+    if (index < 1 || index > length || count <= 0) return;
+    text.erase(static_cast<std::size_t>(index - 1),
+               static_cast<std::size_t>(std::min(count, length - index + 1)));
+}
+
+void InsertAt(std::string_view piece, std::string& text, Pos index) {
+    const Pos length = static_cast<Pos>(text.size());
+    const Pos at = std::clamp<Pos>(index, 1, length + 1);
+    text.insert(static_cast<std::size_t>(at - 1), piece);
+}
+
+std::string CopyRange(std::string_view text, Pos index, Pos count) {
+    const Pos length = static_cast<Pos>(text.size());
+    if (index < 1) index = 1;
+    if (index > length || count <= 0) return {};
+    return std::string(text.substr(static_cast<std::size_t>(index - 1),
+                                   static_cast<std::size_t>(std::min(count, length - index + 1))));
+}
+
+std::string TrimBlanks(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+// ---------------------------------------------------------------------------------------
+// Removal primitives
+
+std::int32_t RemoveAll(std::string_view literal, std::string& text) {
+    if (literal.empty()) return 0;
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    std::size_t removals = 0;
+    for (;;) {
+        const std::size_t at = FindLiteral(source, literal, out.ReadPos());
+        if (at == None) break;
+        out.KeepUpTo(at);
+        out.Skip(literal.size());
+        ++removals;
+    }
+    out.Finish();
+    return AsCount(removals);
+}
+
+std::int32_t RemoveBlocks(std::string_view opening, std::string_view closing, std::string& text) {
+    if (opening.empty() || closing.empty()) return 0;
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    std::size_t removals = 0;
+    for (;;) {
+        const std::size_t at = FindLiteral(source, opening, out.ReadPos());
+        if (at == None) break;
+        // From the opening's first byte, so a closing may overlap the opening.
+        const std::size_t close = FindLiteral(source, closing, at);
+        if (close == None) break;
+        out.KeepUpTo(at);
+        out.Skip(close + closing.size() - at);
+        ++removals;
+    }
+    out.Finish();
+    return AsCount(removals);
+}
+
+std::int32_t RemoveConditionalTags(std::string& text) {
+    return RemoveThroughByte("<![if", 4, '>', text);
+}
+
+std::int32_t CollapseDoubleNbsp(std::string& text) {
+    constexpr std::string_view pair = "&nbsp;&nbsp;";
+    constexpr std::size_t one = 6;
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    std::size_t removals = 0;
+    for (;;) {
+        const std::size_t at = FindLiteral(source, pair, out.ReadPos());
+        if (at == None) break;
+        out.KeepUpTo(at);
+        out.Skip(one);
+        // The entity that stays is never paired again.
+        out.KeepUpTo(at + pair.size());
+        ++removals;
+    }
+    out.Finish();
+    return AsCount(removals);
+}
+
+std::int32_t RemoveMsoDeclarations(std::string& text) {
+    constexpr std::string_view marker = "mso";
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    TagTracker tags(source);
+    std::size_t removals = 0;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = FindLiteral(source, marker, from);
+        if (at == None) break;
+        if (!tags.InsideTag(at, marker.size())) {
+            from = at + marker.size();
+            continue;
+        }
+        std::size_t end = DeclarationEnd(source, at + marker.size());
+        if (end < source.size() && source[end] == ';') ++end;
+        out.KeepUpTo(at);
+        out.Skip(end - at);
+        from = end;
+        ++removals;
+    }
+    out.Finish();
+    return AsCount(removals);
+}
+
+std::int32_t ReplaceChar(char oldChar, char newChar, std::string& text) {
+    std::size_t replaced = 0;
+    for (char& c : text) {
+        const bool hit = c == oldChar;
+        replaced += hit;
+        c = hit ? newChar : c;
+    }
+    return AsCount(replaced);
+}
+
+void HtmlToPlainText(std::string& text) {
+    RemoveThroughByte("<", 1, '>', text);
+    RemoveThroughByte("&", 1, ';', text);
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    for (std::size_t at = FindLiteral(source, "\r\n", 0); at != None;
+         at = FindLiteral(source, "\r\n", out.ReadPos())) {
+        out.KeepUpTo(at);
+        out.Skip(2);
+        out.Put(' ');
+    }
+    out.Finish();
+    text = TrimBlanks(text);
+}
+
+}  // namespace kelmo

@@ -167,6 +167,10 @@ std::string JoinPath(const std::string& folder, std::string_view name);
 // "Cannot open file "<path>". <reason>".
 std::string LoadTextFile(const std::string& fileName);
 
+// The bytes of a whole file, unchanged. Throws IoError "Cannot open file "<path>". <reason>"
+// (also for a folder) or "Cannot read file ...".
+std::string ReadWholeFile(const std::string& fileName);
+
 // Writes bytes to fileName, creating or emptying it. Throws IoError naming the file.
 void WriteWholeFile(const std::string& fileName, std::string_view bytes);
 

@@ -1,1 +1,117 @@
 #include "Converter.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "ConvertMessages.h"
+#include "WordApplication.h"
+
+namespace kelmo {
+namespace {
+
+// Enough for the ZIP's first entries at the front and its central directory at the back,
+// which list the part names that tell a word-processing document from other archives.
+constexpr qint64 ProbeBytes = 64 * 1024;
+
+bool HasHtmlName(const QString& path) {
+    for (const char* ending : {".htm", ".html", ".~ht"}) {
+        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
+    }
+    return false;
+}
+
+[[noreturn]] void FailUnknownFormat(const QString& path) {
+    FailConversion(QStringLiteral("Неизвестный формат файла %1: нужен документ Word (.doc, "
+                                  ".docx), OpenDocument (.odt), RTF или HTML")
+                       .arg(QuotedPath(path)));
+}
+
+InputKind RecognizeZip(const QString& path, const QByteArray& front, const QByteArray& back) {
+    // An OpenDocument package stores "mimetype" first and uncompressed.
+    if (front.mid(30, 8) == "mimetype" &&
+        front.mid(38).startsWith("application/vnd.oasis.opendocument.text")) {
+        return InputKind::Odt;
+    }
+    if (front.contains("word/") || back.contains("word/")) return InputKind::Docx;
+    FailUnknownFormat(path);
+}
+
+}  // namespace
+
+InputKind RecognizeInput(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) FailConversion(QStringLiteral("Файл %1 не найден").arg(QuotedPath(path)));
+    if (info.isDir()) {
+        FailConversion(QStringLiteral("%1 — это папка, а не документ").arg(QuotedPath(path)));
+    }
+    if (HasHtmlName(path)) return InputKind::Html;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
+                           .arg(QuotedPath(path), file.errorString()));
+    }
+    const QByteArray front = file.read(ProbeBytes);
+    if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
+
+    if (front.startsWith(QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))) {
+        return InputKind::Doc;
+    }
+    if (front.startsWith("{\\rtf")) return InputKind::Rtf;
+    if (front.startsWith("PK\x03\x04")) {
+        QByteArray back;
+        if (file.size() > ProbeBytes && file.seek(file.size() - ProbeBytes)) {
+            back = file.read(ProbeBytes);
+        }
+        return RecognizeZip(path, front, back);
+    }
+    FailUnknownFormat(path);
+}
+
+namespace {
+
+void CopyHtml(const QString& source, const QString& target) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
+                           .arg(QuotedPath(source), in.errorString()));
+    }
+    const QByteArray bytes = in.readAll();
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
+                           .arg(QuotedPath(target), out.errorString()));
+    }
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+}  // namespace
+
+void ConvertDocument(const QString& documentPath, const QString& outputHtml,
+                     const ConvertOptions& options) {
+    const InputKind kind = RecognizeInput(documentPath);
+    if (kind == InputKind::Html) {
+        if (!SameFile(documentPath, outputHtml)) CopyHtml(documentPath, outputHtml);
+        return;
+    }
+    if (SameFile(documentPath, outputHtml)) {
+        FailConversion(QStringLiteral("Результат нельзя записать поверх документа %1")
+                           .arg(QuotedPath(documentPath)));
+    }
+
+    WordApplication word(options);
+    word.Connect();
+    word.DocumentsOpen(documentPath, kind);
+    word.ActiveDocumentSaveAs(outputHtml);
+    word.ActiveDocumentClose();
+    word.Quit();
+    word.Disconnect();
+}
+
+}  // namespace kelmo

@@ -28,7 +28,7 @@ InputKind RecognizeInput(const QString& path);
 struct ConvertOptions {
     QString Program;             // converter executable; empty: LibreOffice found on PATH
     QStringList ExtraArguments;  // given to Program before the usual ones (tests)
-    int TimeoutMs = 120000;      // a conversion running longer is stopped
+    int TimeoutMs = 120000;      // a conversion running longer is stopped; 0: no limit
     QString ProfileDir;          // private converter profile; empty: under the user's cache
     std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting
 };

@@ -1,0 +1,20 @@
+// Rewriting LibreOffice's UTF-8 HTML export as the windows-1251 bytes the rest of the
+// program works on.
+//
+// Errors: none. Both functions accept any bytes, never throw and run in linear time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelmo {
+
+// utf8 as windows-1251 bytes. A character that code page lacks becomes a decimal character
+// reference ("&#945;" for U+03B1); each byte of a malformed sequence becomes "&#65533;".
+std::string Utf8ToWindows1251(std::string_view utf8);
+
+// html with windows-1251 declared: the "utf-8" after the first "charset=" of the head is
+// replaced; a head without a charset gets a meta tag right after its "<head>" tag.
+std::string DeclareWindows1251(std::string_view html);
+
+}  // namespace kelmo

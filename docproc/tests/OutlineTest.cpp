@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "LibFunc.h"
+#include "TempFolder.h"
+
+namespace kelmo {
+namespace {
+
+using testing::FileBytes;
+using testing::PutFile;
+using testing::TempFolder;
+
+struct Entry {
+    int level;
+    std::string number;
+    std::string heading;
+    std::string fileName;
+};
+
+HeadingTable TableOf(const std::vector<Entry>& entries) {
+    HeadingTable table;
+    for (const Entry& e : entries) {
+        RHeader& h = table.Headers[++table.HeaderCount];
+        h.Level = static_cast<std::uint8_t>(e.level);
+        h.Number = e.number;
+        h.Heading = e.heading;
+        h.FileName = e.fileName;
+    }
+    return table;
+}
+
+struct OutlineCase {
+    const char* name;
+    std::vector<Entry> entries;
+    bool numbering;
+    std::string titles;
+    std::string names;
+};
+
+const OutlineCase OutlineCases[] = {
+    {"worked example, numbered",
+     {{1, "1. ", "<h1>Введение</h1>", "/w/S/page_1_.htm"},
+      {2, "1.1. ", "<h2>Цели</h2>", "/w/S/page_1_1_.htm"}},
+     true,
+     "1. Введение\r\n\t1.1. Цели\r\n",
+     "page_1_.htm\r\n\tpage_1_1_.htm\r\n"},
+    {"worked example, plain",
+     {{1, "1. ", "<h1>Введение</h1>", "/w/S/page_1_.htm"},
+      {2, "1.1. ", "<h2>Цели</h2>", "/w/S/page_1_1_.htm"}},
+     false,
+     "Введение\r\n\tЦели\r\n",
+     "page_1_.htm\r\n\tpage_1_1_.htm\r\n"},
+    {"single page of a text without headings",
+     {{0, "", "", "/w/S/page_0.htm"}},
+     true,
+     "\r\n",
+     "page_0.htm\r\n"},
+    {"empty table", {}, true, "", ""},
+    {"headings start at h2",
+     {{2, "1. ", "<h2>A</h2>", "S/page_1_.htm"}},
+     true,
+     "\t1. A\r\n",
+     "\tpage_1_.htm\r\n"},
+    {"skipped level and deepest level",
+     {{1, "1. ", "<h1>A</h1>", "page_1_.htm"},
+      {3, "1.1. ", "<h3>B</h3>", "page_1_1_.htm"},
+      {6, "1.1.1. ", "<h6>C</h6>", "page_1_1_1_.htm"}},
+     true,
+     "1. A\r\n\t\t1.1. B\r\n\t\t\t\t\t1.1.1. C\r\n",
+     "page_1_.htm\r\n\t\tpage_1_1_.htm\r\n\t\t\t\t\tpage_1_1_1_.htm\r\n"},
+    {"heading of only a picture, plain",
+     {{2, "1. ", "<h2><img src=\"a.gif\"></h2>", "/w/page_1_.htm"}},
+     false,
+     "\t\r\n",
+     "\tpage_1_.htm\r\n"},
+    {"markup, entities and line breaks in a heading",
+     {{1, "1. ", "<h1 class=x>Глава&nbsp;1.\r\nВведение</h1>", "/w/page_1_.htm"}},
+     true,
+     "1. Глава1. Введение\r\n",
+     "page_1_.htm\r\n"},
+    {"lone line feed stays in the title",
+     {{1, "1. ", "<h1>A\nB</h1>", "/w/page_1_.htm"}},
+     true,
+     "1. A\nB\r\n",
+     "page_1_.htm\r\n"},
+    {"equal page files give equal name lines",
+     {{1, "1. ", "<h1>A</h1>", "/w/page_1_.htm"}, {1, "1. ", "<h1>B</h1>", "/w/page_1_.htm"}},
+     true,
+     "1. A\r\n1. B\r\n",
+     "page_1_.htm\r\npage_1_.htm\r\n"},
+};
+
+TEST(MakeOutline, TitlesAndNamesLineByLine) {
+    for (const OutlineCase& c : OutlineCases) {
+        SCOPED_TRACE(c.name);
+        const HeadingTable table = TableOf(c.entries);
+        const Outline outline = MakeOutline(table, c.numbering);
+        EXPECT_EQ(outline.Titles, c.titles);
+        EXPECT_EQ(outline.Names, c.names);
+        EXPECT_EQ(table.Headers[1].Heading, c.entries.empty() ? "" : c.entries[0].heading)
+            << "the table is not changed";
+    }
+}
+
+// --- Files ------------------------------------------------------------------------------
+
+TEST(WriteOutline, WritesBothFilesByteForByte) {
+    TempFolder work;
+    HeadingTable table;
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), "<body><h2>Цели</h2><h1>Итоги</h1>"),
+              SplitResult::Done);
+    WriteOutline(table, work.Path(), true);
+    EXPECT_EQ(FileBytes(work / "Titles.txt"), "\t1. Цели\r\n1. Итоги\r\n");
+    EXPECT_EQ(FileBytes(work / "Names.txt"), "\tpage_1_.htm\r\npage_1_-2.htm\r\n");
+}
+
+TEST(WriteOutline, EmptyTableGivesTwoEmptyFiles) {
+    TempFolder work;
+    PutFile(work / "Titles.txt", "stale");
+    WriteOutline(HeadingTable{}, work.Path(), true);
+    EXPECT_EQ(FileBytes(work / "Titles.txt"), "");
+    EXPECT_TRUE(std::filesystem::exists(work / "Names.txt"));
+    EXPECT_EQ(FileBytes(work / "Names.txt"), "");
+}
+
+TEST(WriteOutline, MissingFolderRaisesNamingFile) {
+    TempFolder temp;
+    try {
+        WriteOutline(HeadingTable{}, temp / "gone", false);
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (temp / "gone/Names.txt") +
+                                             "\". No such file or directory");
+    }
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "LibFunc.h"
+#include "TempFolder.h"
+
+namespace kelmo {
+namespace {
+
+using testing::FileBytes;
+using testing::PutFile;
+using testing::TempFolder;
+namespace fs = std::filesystem;
+
+const std::string Header(PageHeader);
+const std::string CleanHead = Header + "<title>x</title>\r\n</head>\r\n";
+
+std::string PageOf(const std::string& title, const std::string& body) {
+    return Header + "<title>" + title + "</title>\r\n</head>\r\n<body> <div>\r\n" + body +
+           "</div></body></html>";
+}
+
+std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
+
+std::size_t FilesIn(const std::string& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+std::string RepeatHeadings(int count, const std::string& tag) {
+    std::string text = "<body>";
+    for (int i = 0; i < count; ++i) text += "<" + tag + ">x</" + tag + "><p>t</p>\r\n";
+    return text + "</body></html>\r\n";
+}
+
+// --- The worked example -----------------------------------------------------------------
+
+TEST(SplitIntoPages, WorkedExample) {
+    TempFolder work;
+    const std::string body =
+        "<body lang=RU><div class=Section1><h1>Введение</h1><p>a</p><hr><h2>Цели</h2><p>b</p>"
+        "</div></body></html>\r\n";
+    const std::string html = CleanHead + body;
+    HeadingTable table;
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), html), SplitResult::Done);
+
+    ASSERT_EQ(table.HeaderCount, 2);
+    const RHeader& first = table.Headers[1];
+    EXPECT_EQ(first.Position, Pos(html.find("<h1>") + 1));
+    EXPECT_EQ(first.Level, 1);
+    EXPECT_EQ(first.Number, "1. ");
+    EXPECT_EQ(first.Heading, "<h1>Введение</h1>");
+    EXPECT_EQ(first.FileName, work / "page_1_.htm");
+    const RHeader& second = table.Headers[2];
+    EXPECT_EQ(second.Level, 2);
+    EXPECT_EQ(second.Number, "1.1. ");
+    EXPECT_EQ(second.Heading, "<h2>Цели</h2>");
+    EXPECT_EQ(second.FileName, work / "page_1_1_.htm");
+    EXPECT_EQ(table.Headers[3].Position, Pos(html.size() + 1));
+
+    EXPECT_EQ(FileBytes(work / "page_1_.htm"), PageOf("Введение", "<h1>Введение</h1><p>a</p><hr>"));
+    EXPECT_EQ(FileBytes(work / "page_1_1_.htm"),
+              PageOf("Цели", "<h2>Цели</h2><p>b</p></div></body></html>\r\n"));
+    EXPECT_EQ(PageText(table, 2, html), FileBytes(work / "page_1_1_.htm"));
+    EXPECT_EQ(FilesIn(work.Path()), 2u);
+}
+
+// --- Numbers and page names -------------------------------------------------------------
+
+struct NumberCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> numbers;
+    std::vector<std::string> files;
+};
+
+const NumberCase NumberCases[] = {
+    {"h1 h2 h1",
+     "<body><h1>A</h1><h2>B</h2><h1>C</h1>",
+     {"1. ", "1.1. ", "2. "},
+     {"page_1_.htm", "page_1_1_.htm", "page_2_.htm"}},
+    {"all six levels, then back up",
+     "<body><h1>a</h1><h2>b</h2><h3>c</h3><h4>d</h4><h5>e</h5><h6>f</h6><h2>g</h2>",
+     {"1. ", "1.1. ", "1.1.1. ", "1.1.1.1. ", "1.1.1.1.1. ", "1.1.1.1.1.1. ", "1.2. "},
+     {"page_1_.htm", "page_1_1_.htm", "page_1_1_1_.htm", "page_1_1_1_1_.htm", "page_1_1_1_1_1_.htm",
+      "page_1_1_1_1_1_1_.htm", "page_1_2_.htm"}},
+    {"h2 before any h1 keeps both pages",
+     "<body><h2>A</h2><h1>B</h1>",
+     {"1. ", "1. "},
+     {"page_1_.htm", "page_1_-2.htm"}},
+    {"h3 under h1 then h2 keeps both pages",
+     "<body><h1>A</h1><h3>B</h3><h2>C</h2>",
+     {"1. ", "1.1. ", "1.1. "},
+     {"page_1_.htm", "page_1_1_.htm", "page_1_1_-2.htm"}},
+    {"third equal number takes the next suffix",
+     "<body><h3>a</h3><h2>b</h2><h1>c</h1><h2>d</h2>",
+     {"1. ", "1. ", "1. ", "1.1. "},
+     {"page_1_.htm", "page_1_-2.htm", "page_1_-3.htm", "page_1_1_.htm"}},
+    {"tags that are no headings",
+     "<body><hr><h0>x</h0><h7>y</h7><H1>z</H1><head><h4>D</h4><h",
+     {"1. "},
+     {"page_1_.htm"}},
+    {"no body: search from the first byte", "<h1>A</h1><p>t</p>", {"1. "}, {"page_1_.htm"}},
+    {"headings in front of the body are skipped",
+     "<h1>A</h1><body><h2>B</h2>",
+     {"1. "},
+     {"page_1_.htm"}},
+};
+
+TEST(SplitIntoPages, NumbersAndPageNames) {
+    for (const NumberCase& c : NumberCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder work;
+        HeadingTable table;
+        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
+        ASSERT_EQ(table.HeaderCount, int(c.numbers.size()));
+        for (int i = 1; i <= table.HeaderCount; ++i) {
+            EXPECT_EQ(table.Headers[i].Number, c.numbers[i - 1]) << "entry " << i;
+            EXPECT_EQ(BaseName(table.Headers[i].FileName), c.files[i - 1]) << "entry " << i;
+            EXPECT_TRUE(fs::exists(table.Headers[i].FileName)) << "entry " << i;
+        }
+        EXPECT_EQ(FilesIn(work.Path()), c.numbers.size()) << "no page replaced another";
+    }
+}
+
+// --- Where a heading ends ---------------------------------------------------------------
+
+struct HeadingCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> headings;
+};
+
+const HeadingCase HeadingCases[] = {
+    {"any closing tag starting </h ends it", "<body><h1>A</html>", {"<h1>A</htm"}},
+    {"closing tag of another level", "<body><h2>A</h3><h1>B</h1>", {"<h2>A</h3>", "<h1>B</h1>"}},
+    {"no closing tag: runs to the end, scan ends", "<body><h1>A<h2>B", {"<h1>A<h2>B"}},
+    {"closing tag cut at the end", "<body><h1>A</h", {"<h1>A</h"}},
+};
+
+TEST(SplitIntoPages, HeadingExtent) {
+    for (const HeadingCase& c : HeadingCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder work;
+        HeadingTable table;
+        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
+        ASSERT_EQ(table.HeaderCount, int(c.headings.size()));
+        for (int i = 1; i <= table.HeaderCount; ++i)
+            EXPECT_EQ(table.Headers[i].Heading, c.headings[i - 1]);
+    }
+}
+
+// --- A text without headings ------------------------------------------------------------
+
+struct SinglePageCase {
+    const char* name;
+    std::string text;
+    int count;
+    std::string page;  // bytes of page_0.htm when count is 1
+};
+
+const SinglePageCase SinglePageCases[] = {
+    {"body start tag", "<html><body lang=RU><p>a</p></body></html>\r\n", 1,
+     PageOf("", "<p>a</p></body></html>\r\n")},
+    {"body tag never closes", "<p>x</p><body lang=RU", 1, PageOf("", "")},
+    {"body tag is the last byte", "<body>", 1, PageOf("", "")},
+    {"no body at all", "<p>x</p>", 0, ""},
+    {"empty text", "", 0, ""},
+};
+
+TEST(SplitIntoPages, TextWithoutHeadings) {
+    for (const SinglePageCase& c : SinglePageCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder work;
+        HeadingTable table;
+        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
+        ASSERT_EQ(table.HeaderCount, c.count);
+        EXPECT_EQ(table.Headers[c.count + 1].Position, Pos(c.text.size() + 1));
+        EXPECT_EQ(FilesIn(work.Path()), std::size_t(c.count));
+        if (c.count == 0) continue;
+        EXPECT_EQ(table.Headers[1].Level, 0);
+        EXPECT_EQ(table.Headers[1].Number, "");
+        EXPECT_EQ(table.Headers[1].FileName, work / "page_0.htm");
+        EXPECT_EQ(FileBytes(work / "page_0.htm"), c.page);
+    }
+}
+
+// --- Large tables -----------------------------------------------------------------------
+
+TEST(SplitIntoPages, CountersDoNotWrap) {
+    TempFolder work;
+    HeadingTable table;
+    const std::string text = "<body><h1>A</h1>" + RepeatHeadings(256, "h2");
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), text), SplitResult::Done);
+    ASSERT_EQ(table.HeaderCount, 257);
+    EXPECT_EQ(table.Headers[256].Number, "1.255. ");
+    EXPECT_EQ(table.Headers[257].Number, "1.256. ");
+    EXPECT_EQ(BaseName(table.Headers[257].FileName), "page_1_256_.htm");
+    EXPECT_EQ(FilesIn(work.Path()), 257u);
+}
+
+TEST(SplitIntoPages, FiveHundredHeadingsLastPageRunsToEnd) {
+    TempFolder work;
+    HeadingTable table;
+    const std::string text = RepeatHeadings(MaxHeaders, "h1");
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), text), SplitResult::Done);
+    ASSERT_EQ(table.HeaderCount, MaxHeaders);
+    EXPECT_EQ(table.Headers[MaxHeaders + 1].Position, Pos(text.size() + 1));
+    EXPECT_EQ(FileBytes(work / "page_500_.htm"),
+              PageOf("x", "<h1>x</h1><p>t</p>\r\n</body></html>\r\n"));
+    EXPECT_EQ(FilesIn(work.Path()), std::size_t(MaxHeaders));
+}
+
+TEST(SplitIntoPages, HeadingOverLimitWritesNothing) {
+    TempFolder work;
+    HeadingTable table;
+    EXPECT_EQ(SplitIntoPages(table, work.Path(), RepeatHeadings(MaxHeaders + 1, "h3")),
+              SplitResult::TooManyHeadings);
+    EXPECT_EQ(table.HeaderCount, 0);
+    EXPECT_EQ(FilesIn(work.Path()), 0u);
+    EXPECT_EQ(HeadingLimitMessage(), "Количество заголовков не должно превышать500.");
+}
+
+// --- Repeated splits and failures -------------------------------------------------------
+
+TEST(SplitIntoPages, SecondSplitLeavesHigherEntries) {
+    TempFolder work;
+    HeadingTable table;
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), "<body><h1>A</h1><h1>B</h1><h1>C</h1>"),
+              SplitResult::Done);
+    const std::string text = "<body><h2>Z</h2>";
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), text), SplitResult::Done);
+    EXPECT_EQ(table.HeaderCount, 1);
+    EXPECT_EQ(table.Headers[2].Position, Pos(text.size() + 1));
+    EXPECT_EQ(table.Headers[2].Heading, "<h1>B</h1>");
+    EXPECT_EQ(table.Headers[3].Heading, "<h1>C</h1>");
+}
+
+TEST(SplitIntoPages, UnwritablePageRaisesNamingIt) {
+    TempFolder temp;
+    PutFile(temp / "file", "");
+    HeadingTable table;
+    try {
+        (void)SplitIntoPages(table, temp / "file", "<body><h1>A</h1>");
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (temp / "file/page_1_.htm") + "\". Not a directory");
+    }
+    EXPECT_EQ(table.HeaderCount, 1) << "the table holds the whole scan";
+}
+
+TEST(PageText, IndexOutsideTableGivesNothing) {
+    HeadingTable table;
+    table.HeaderCount = 1;
+    table.Headers[1].Position = 1;
+    table.Headers[2].Position = 4;
+    EXPECT_EQ(PageText(table, 0, "abc"), "");
+    EXPECT_EQ(PageText(table, 2, "abc"), "");
+    EXPECT_EQ(PageText(table, 1, "abc"), PageOf("", "abc"));
+    table.Headers[2].Position = 99;  // a table that does not fit the text stays inside it
+    EXPECT_EQ(PageText(table, 1, "abc"), PageOf("", "abc"));
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,1 +1,244 @@
-int main() { return 0; }
+// kelmo-convert: the document road without a window. Copies the word processor's HTML
+// export into an output folder, cleans it, cuts it into one page per heading and writes
+// the outline, then prints the outline.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringList>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "LibFunc.h"
+#include "WorkFolder.h"
+
+namespace {
+
+// Documented in --help and README.md.
+enum class ExitCode {
+    Done = 0,
+    Error = 1,         // a file could not be read, made or written; unsupported input
+    BadUsage = 2,      // unknown option, missing input, bad option value
+    HeadingLimit = 3,  // more than MaxHeaders headings: no pages, no outline
+};
+
+// A failure to report on one line and leave with code.
+class Failure : public std::runtime_error {
+  public:
+    Failure(ExitCode code, const QString& message)
+        : std::runtime_error(message.toStdString()), code_(code) {}
+    ExitCode Code() const { return code_; }
+
+  private:
+    ExitCode code_;
+};
+
+struct Options {
+    QString Input;
+    QString Output;  // empty: a new work folder beside the input
+    bool Numbering = true;
+    bool Quiet = false;
+    int TimeoutSeconds = 120;  // for converting non-HTML documents
+};
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+Options ParseArguments(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Cuts a word processor's HTML export into one page per heading and writes the outline "
+        "(Titles.txt, Names.txt).\n\nExit codes: 0 done; 1 error; 2 bad usage; 3 more than 500 "
+        "headings."));
+    const QCommandLineOption noNumbers(QStringLiteral("no-numbers"),
+                                       QStringLiteral("Outline titles without section numbers."));
+    const QCommandLineOption output(
+        QStringLiteral("output"),
+        QStringLiteral("Write into DIR (made if missing) instead of a new folder beside INPUT."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("Print nothing but errors."));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"),
+        QStringLiteral("Give up converting a non-HTML document after S seconds (default 120)."),
+        QStringLiteral("S"));
+    parser.addOptions({noNumbers, output, quiet, timeout});
+    parser.addPositionalArgument(QStringLiteral("INPUT"),
+                                 QStringLiteral("The document: HTML export (.htm, .html, .~ht)."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+
+    if (!parser.parse(app.arguments())) throw Failure(ExitCode::BadUsage, parser.errorText());
+    if (parser.isSet(help)) parser.showHelp(int(ExitCode::Done));
+    if (parser.isSet(version)) parser.showVersion();
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1) {
+        throw Failure(ExitCode::BadUsage,
+                      QStringLiteral("Укажите один входной файл (kelmo-convert --help)"));
+    }
+    Options options;
+    options.Input = inputs.front();
+    options.Output = parser.value(output);
+    options.Numbering = !parser.isSet(noNumbers);
+    options.Quiet = parser.isSet(quiet);
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        options.TimeoutSeconds = parser.value(timeout).toInt(&ok);
+        if (!ok || options.TimeoutSeconds <= 0) {
+            throw Failure(ExitCode::BadUsage,
+                          QStringLiteral("Неверное значение --timeout: ") + parser.value(timeout));
+        }
+    }
+    if (parser.isSet(output) && options.Output.isEmpty())
+        throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
+    return options;
+}
+
+bool HasHtmlName(const QString& path) {
+    for (const char* ending : {".htm", ".html", ".~ht"}) {
+        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
+    }
+    return false;
+}
+
+// Writes the HTML export of the input to the given path.
+using Exporter = std::function<void(const std::string& exportPath)>;
+
+// How the input becomes "i.~ht"; throws for input that cannot be used. Called before any
+// folder is made.
+Exporter ExporterFor(const Options& options) {
+    const QFileInfo info(options.Input);
+    if (!info.exists()) throw Failure(ExitCode::Error, "Файл не найден: " + options.Input);
+    if (info.isDir()) throw Failure(ExitCode::Error, "Это папка, а не файл: " + options.Input);
+    if (!HasHtmlName(options.Input))
+        throw Failure(ExitCode::Error, "Неподдерживаемый тип файла: " + options.Input);
+    const std::string input = LocalPath(options.Input);
+    return [input](const std::string& exportPath) {
+        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(input));
+    };
+}
+
+// True when the road would write over the input itself.
+bool RoadWritesOver(const QString& input, const QString& folder) {
+    const QFileInfo in(input);
+    const auto folderPath = std::filesystem::weakly_canonical(LocalPath(folder));
+    if (std::filesystem::path(LocalPath(in.canonicalPath())) != folderPath) return false;
+    const QString name = in.fileName();
+    return name == QLatin1String("i.~ht") || name == QLatin1String("clear.~ht") ||
+           name == QLatin1String("Names.txt") || name == QLatin1String("Titles.txt") ||
+           (name.startsWith(QLatin1String("page_")) && name.endsWith(QLatin1String(".htm")));
+}
+
+// The folder that receives every file of the road.
+std::string OutputFolder(const Options& options) {
+    if (options.Output.isEmpty()) {
+        const QString folder = kelmo::DocumentFolder(options.Input);
+        return LocalPath(kelmo::MakeWorkFolder(folder, kelmo::NewSessionName()).Path);
+    }
+    if (RoadWritesOver(options.Input, options.Output)) {
+        throw Failure(
+            ExitCode::BadUsage,
+            "Входной файл лежит в папке результата и был бы перезаписан: " + options.Input);
+    }
+    const std::string folder = LocalPath(options.Output);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error && !std::filesystem::is_directory(folder, error))
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error) {
+        throw Failure(ExitCode::Error, "Невозможно создать папку \"" + options.Output + "\". " +
+                                           QString::fromStdString(error.message()));
+    }
+    return folder;
+}
+
+struct RoadResult {
+    kelmo::SplitResult Split = kelmo::SplitResult::Done;
+    std::unique_ptr<kelmo::HeadingTable> Table = std::make_unique<kelmo::HeadingTable>();
+};
+
+// Export, clean, split, outline: each step works on what the one before it left.
+RoadResult RunRoad(const Exporter& exportTo, const std::string& folder, bool numbering) {
+    const std::string exportPath = kelmo::JoinPath(folder, "i.~ht");
+    exportTo(exportPath);
+    std::string html = kelmo::LoadTextFile(exportPath);
+    std::string docTitle;
+    kelmo::CleanWordHtml(docTitle, html);
+    kelmo::WriteCleanDocument(kelmo::JoinPath(folder, "clear.~ht"), docTitle, html);
+
+    RoadResult result;
+    result.Split = kelmo::SplitIntoPages(*result.Table, folder, html);
+    if (result.Split == kelmo::SplitResult::Done)
+        kelmo::WriteOutline(*result.Table, folder, numbering);
+    return result;
+}
+
+// One outline line for the terminal: two spaces per level tab, and a line break inside a
+// title shown as a blank.
+QString TerminalLine(QString line) {
+    qsizetype tabs = 0;
+    while (tabs < line.size() && line[tabs] == QLatin1Char('\t')) ++tabs;
+    QString text = line.mid(tabs);
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (text.isEmpty()) text = QStringLiteral("(без заголовка)");
+    return QString(tabs * 2, QLatin1Char(' ')) + text;
+}
+
+void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::string& folder) {
+    const std::string titles = kelmo::MakeOutline(table, numbering).Titles;
+    QStringDecoder decode("windows-1251");
+    const QString text = decode(QByteArrayView(titles.data(), qsizetype(titles.size())));
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    lines.removeLast();  // after the last line end
+    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+
+    const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
+    std::cout << "Страниц: " << table.HeaderCount << '\n'
+              << "Папка: " << where.toStdString() << '\n';
+    if (table.HeaderCount == 0)
+        std::cerr << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
+}
+
+ExitCode Run(const QCoreApplication& app) {
+    const Options options = ParseArguments(app);
+    const Exporter exporter = ExporterFor(options);
+    const std::string folder = OutputFolder(options);
+    const RoadResult road = RunRoad(exporter, folder, options.Numbering);
+    if (road.Split == kelmo::SplitResult::TooManyHeadings)
+        throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
+    if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, folder);
+    return ExitCode::Done;
+}
+
+int Report(ExitCode code, const std::string& message) {
+    std::cerr << message << '\n';
+    return int(code);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelmo-convert"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELMO_VERSION));
+    try {
+        return int(Run(app));
+    } catch (const Failure& failure) {
+        return Report(failure.Code(), failure.what());
+    } catch (const kelmo::WorkFolderError& error) {
+        return Report(ExitCode::Error, error.what());
+    } catch (const kelmo::IoError& error) {
+        return Report(ExitCode::Error, error.what());
+    } catch (const std::bad_alloc&) {
+        return Report(ExitCode::Error, "Недостаточно памяти");
+    } catch (const std::exception& error) {
+        return Report(ExitCode::Error, error.what());
+    }
+}

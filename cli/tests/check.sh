@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# Runs one case of kelmo-convert and checks its exit code, output and files:
+#   check.sh PROGRAM MAKE_COURSE CASE
+set -uo pipefail
+
+program=$1
+make_course=$2
+case_name=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+
+failures=0
+fail() {
+    echo "FAIL [$case_name]: $*" >&2
+    failures=$((failures + 1))
+}
+
+# run ARGS...: sets rc, out, err.
+run() {
+    "$program" "$@" >stdout.txt 2>stderr.txt
+    rc=$?
+    out=$(cat stdout.txt)
+    err=$(cat stderr.txt)
+}
+expect_rc() { [ "$rc" -eq "$1" ] || fail "exit code $rc, expected $1 (stderr: $err)"; }
+expect_eq() { [ "$2" == "$3" ] || fail "$1: got [$2], expected [$3]"; }
+expect_one_line() { [ "$(wc -l <stderr.txt)" -eq 1 ] || fail "stderr is not one line: [$err]"; }
+expect_file() { [ -f "$1" ] || fail "missing $1"; }
+expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
+expect_bytes() { # FILE PRINTF-FORMAT
+    printf "$2" >expected.bin
+    cmp -s "$1" expected.bin || fail "$1 holds [$(od -c "$1" | head -5)]"
+}
+page_count() { find "$1" -name 'page_*.htm' | wc -l; }
+# the generated course in windows-1251: "Раздел"
+section=$(printf '\xD0\xE0\xE7\xE4\xE5\xEB' | iconv -f cp1251 -t utf-8)
+header_bytes=317
+
+case "$case_name" in
+# --- Usage --------------------------------------------------------------------------------
+version)
+    run --version
+    expect_rc 0
+    expect_eq stdout "$out" "kelmo-convert 1.0.0"
+    ;;
+bad_option)
+    run --bogus in.htm
+    expect_rc 2
+    expect_one_line
+    [[ "$err" == *"bogus"* ]] || fail "stderr does not name the option: $err"
+    ;;
+no_input)
+    run --quiet
+    expect_rc 2
+    expect_one_line
+    ;;
+bad_timeout)
+    printf '<body>' >in.htm
+    run --timeout soon in.htm
+    expect_rc 2
+    expect_one_line
+    ;;
+
+# --- Input that cannot be used ------------------------------------------------------------
+missing_input)
+    run --output out nothere.htm
+    expect_rc 1
+    expect_eq stderr "$err" "Файл не найден: nothere.htm"
+    expect_no_file out
+    ;;
+directory_input)
+    mkdir folder.htm
+    run --output out folder.htm
+    expect_rc 1
+    expect_eq stderr "$err" "Это папка, а не файл: folder.htm"
+    expect_no_file out
+    ;;
+unsupported_input)
+    printf 'x' >notes.txt
+    run notes.txt
+    expect_rc 1
+    expect_eq stderr "$err" "Неподдерживаемый тип файла: notes.txt"
+    [ "$(ls)" == "$(printf 'notes.txt\nstderr.txt\nstdout.txt')" ] || fail "a folder was made: $(ls)"
+    ;;
+input_in_output_folder)
+    mkdir out
+    printf '<body><h1>A</h1>' >out/page_1_.htm
+    run --output out out/page_1_.htm
+    expect_rc 2
+    expect_one_line
+    expect_bytes out/page_1_.htm '<body><h1>A</h1>'
+    ;;
+
+# --- Degenerate documents -----------------------------------------------------------------
+empty_file)
+    : >empty.htm
+    run --output out empty.htm
+    expect_rc 0
+    expect_bytes out/i.~ht ''
+    [ "$(stat -c %s out/clear.~ht)" -eq $((header_bytes + 2)) ] || fail "clear.~ht size"
+    expect_bytes out/Titles.txt ''
+    expect_bytes out/Names.txt ''
+    expect_eq pages "$(page_count out)" 0
+    [[ "$out" == *"Страниц: 0"* ]] || fail "stdout: $out"
+    ;;
+zero_byte)
+    printf '<body><h1>A</h1>\0<h1>B</h1>' >zero.htm
+    run --quiet --output out zero.htm
+    expect_rc 0
+    cmp -s zero.htm out/i.~ht || fail "i.~ht differs from the input"
+    expect_bytes out/Titles.txt '1. A\r\n'
+    expect_eq pages "$(page_count out)" 1
+    ;;
+no_body)
+    printf '<html><h1>A</h1><h2>B</h2></html>' >nobody.htm
+    run --quiet --output out nobody.htm
+    expect_rc 0
+    expect_bytes out/Names.txt 'page_1_.htm\r\n\tpage_1_1_.htm\r\n'
+    ;;
+no_headings)
+    printf '<html><head><title>T</title></head><body lang=RU><p>x</p></body></html>' >plain.htm
+    run --output out plain.htm
+    expect_rc 0
+    expect_bytes out/Titles.txt '\r\n'
+    expect_bytes out/Names.txt 'page_0.htm\r\n'
+    expect_eq pages "$(page_count out)" 1
+    [[ "$out" == "(без заголовка)"* ]] || fail "stdout: $out"
+    ;;
+only_h3)
+    printf '<body><h3>Deep</h3>' >h3.htm
+    run --output out h3.htm
+    expect_rc 0
+    expect_bytes out/Titles.txt '\t\t1. Deep\r\n'
+    expect_eq stdout "$(head -1 stdout.txt)" "    1. Deep"
+    ;;
+
+# --- The heading limit --------------------------------------------------------------------
+headings_500)
+    "$make_course" 500 0 crlf course.htm
+    run --quiet --output out course.htm
+    expect_rc 0
+    expect_eq pages "$(page_count out)" 500
+    [ "$(grep -c . out/Names.txt)" -eq 500 ] || fail "Names.txt lines"
+    ;;
+headings_501)
+    "$make_course" 501 0 crlf course.htm
+    run --output out course.htm
+    expect_rc 3
+    expect_eq stderr "$err" "Количество заголовков не должно превышать500."
+    expect_eq stdout "$out" ""
+    expect_file out/i.~ht
+    expect_file out/clear.~ht
+    expect_no_file out/Titles.txt
+    expect_no_file out/Names.txt
+    expect_eq pages "$(page_count out)" 0
+    ;;
+
+# --- Line ends --------------------------------------------------------------------------------
+line_ends)
+    "$make_course" 7 3000 crlf crlf.htm
+    "$make_course" 7 3000 lf lf.htm
+    "$make_course" 7 3000 cr cr.htm
+    for kind in crlf lf cr; do
+        run --quiet --output "$kind" "$kind.htm"
+        expect_rc 0
+        cmp -s "$kind.htm" "$kind/i.~ht" || fail "$kind: i.~ht differs from the input"
+    done
+    for kind in lf cr; do
+        cmp -s crlf/clear.~ht "$kind/clear.~ht" || fail "$kind: clear.~ht differs"
+        cmp -s crlf/page_1_1_1_.htm "$kind/page_1_1_1_.htm" || fail "$kind: page differs"
+    done
+    ;;
+
+# --- Output folder ------------------------------------------------------------------------
+output_under_file)
+    printf '<body><h1>A</h1>' >in.htm
+    printf 'x' >plain
+    run --output plain/out in.htm
+    expect_rc 1
+    expect_one_line
+    [[ "$err" == *"plain/out"*"Not a directory"* ]] || fail "stderr: $err"
+    ;;
+output_missing_parents)
+    printf '<body><h1>A</h1>' >in.htm
+    run --quiet --output a/b/c in.htm
+    expect_rc 0
+    expect_file a/b/c/page_1_.htm
+    ;;
+work_folder_beside_input)
+    mkdir docs
+    printf '<body><h1>A</h1>' >docs/in.htm
+    run docs/in.htm
+    expect_rc 0
+    folders=$(find docs -mindepth 1 -type d)
+    [[ "$(basename "$folders")" =~ ^[0-9A-F]{8}-[0-9A-F]{3}$ ]] || fail "work folder: $folders"
+    expect_file "$folders/page_1_.htm"
+    [[ "$out" == *"Папка: $PWD/$folders"* ]] || fail "stdout does not name the folder: $out"
+    ;;
+
+# --- Outline on the terminal and the input left alone -------------------------------------
+outline_printed)
+    "$make_course" 3 0 crlf course.htm
+    sum=$(sha256sum <course.htm)
+    run --output out course.htm
+    expect_rc 0
+    expected=$(printf '1. %s 1\n  1.1. %s 2\n    1.1.1. %s 3\nСтраниц: 3\nПапка: %s/out' \
+        "$section" "$section" "$section" "$PWD")
+    expect_eq stdout "$out" "$expected"
+    expect_eq checksum "$(sha256sum <course.htm)" "$sum"
+    run --quiet --no-numbers --output out course.htm
+    expect_eq "quiet stdout" "$out" ""
+    [ "$(head -c 6 out/Titles.txt | iconv -f cp1251 -t utf-8)" == "$section" ] || fail "numbers"
+    expect_eq checksum "$(sha256sum <course.htm)" "$sum"
+    ;;
+*)
+    fail "no such case"
+    ;;
+esac
+
+[ "$failures" -eq 0 ]

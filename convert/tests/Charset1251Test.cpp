@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Charset1251.h"
+
+namespace kelmo {
+namespace {
+
+struct EncodeRow {
+    const char* name;
+    std::string utf8;
+    std::string expected;
+};
+
+TEST(Utf8ToWindows1251, EncodesEachCharacterOrRefersToIt) {
+    const EncodeRow rows[] = {
+        // Bytes of the code page
+        {"ascii and markup untouched", "a<b href=\"x\">&amp;\r\n", "a<b href=\"x\">&amp;\r\n"},
+        {"cyrillic", "Привет, Ёж", "\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6"},
+        {"ukrainian letters", "ґЇі", "\xB4\xAF\xB3"},
+        {"punctuation the code page holds", "€№«»—…™\u00A0", "\x88\xB9\xAB\xBB\x97\x85\x99\xA0"},
+        // Characters outside it
+        {"greek", "α", "&#945;"},
+        {"sum sign between letters", "aΣ∑b", "a&#931;&#8721;b"},
+        {"cjk", "中", "&#20013;"},
+        {"four-byte character", "\xF0\x9F\x98\x80", "&#128512;"},
+        {"latin-1 letter 1251 lacks", "é", "&#233;"},
+        // Malformed input: one reference per bad byte, nothing read past the end
+        {"stray continuation", "\x80", "&#65533;"},
+        {"invalid lead",
+         "\xFF"
+         "A",
+         "&#65533;A"},
+        {"two-byte cut at the end", "\xD0", "&#65533;"},
+        {"three-byte cut at the end", "\xE2\x82", "&#65533;&#65533;"},
+        {"four-byte cut at the end", "\xF0\x9F\x98", "&#65533;&#65533;&#65533;"},
+        {"lead followed by ascii",
+         "\xD0"
+         "A",
+         "&#65533;A"},
+        {"overlong slash", "\xC0\xAF", "&#65533;&#65533;"},
+        {"overlong three-byte", "\xE0\x80\xAF", "&#65533;&#65533;&#65533;"},
+        {"surrogate", "\xED\xA0\x80", "&#65533;&#65533;&#65533;"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "&#65533;&#65533;&#65533;&#65533;"},
+        {"empty", "", ""},
+    };
+    for (const EncodeRow& row : rows) {
+        EXPECT_EQ(Utf8ToWindows1251(row.utf8), row.expected) << row.name;
+    }
+}
+
+TEST(Utf8ToWindows1251, ZeroBytePassesThrough) {
+    EXPECT_EQ(Utf8ToWindows1251(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+struct DeclareRow {
+    const char* name;
+    const char* html;
+    const char* expected;
+};
+
+TEST(DeclareWindows1251, RewritesOrAddsTheCharsetOfTheHead) {
+    const DeclareRow rows[] = {
+        {"libreoffice meta tag",
+         "<head>\n\t<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>",
+         "<head>\n\t<meta http-equiv=\"content-type\" content=\"text/html; "
+         "charset=windows-1251\"/>"},
+        {"upper case", "<HEAD><META CONTENT=\"text/html; CHARSET=UTF-8\"></HEAD>",
+         "<HEAD><META CONTENT=\"text/html; CHARSET=windows-1251\"></HEAD>"},
+        {"html5 form", "<head><meta charset=\"utf-8\"></head>",
+         "<head><meta charset=\"windows-1251\"></head>"},
+        {"no charset", "<html><head><title>t</title></head>",
+         "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
+         "charset=windows-1251\"/><title>t</title></head>"},
+        {"head with attributes", "<head lang=\"ru\"></head>",
+         "<head lang=\"ru\"><meta http-equiv=\"content-type\" content=\"text/html; "
+         "charset=windows-1251\"/></head>"},
+        {"charset only in the body is left alone", "<head></head><body>charset=utf-8</body>",
+         "<head><meta http-equiv=\"content-type\" content=\"text/html; "
+         "charset=windows-1251\"/></head><body>charset=utf-8</body>"},
+        {"header element is not the head", "<header>x</header>", "<header>x</header>"},
+        {"unclosed head tag", "<head", "<head"},
+        {"charset= at the very end", "<head>charset=", "<head>charset=windows-1251"},
+        {"empty", "", ""},
+    };
+    for (const DeclareRow& row : rows) {
+        EXPECT_EQ(DeclareWindows1251(row.html), row.expected) << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace kelmo

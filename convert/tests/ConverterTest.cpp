@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "Converter.h"
+#include "ProcessGroup.h"
+
+namespace kelmo {
+namespace {
+
+const QString FakeConverter = QStringLiteral(KELMO_CONVERT_TEST_DIR "/fake-converter.sh");
+const QByteArray OleSignature = QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What ConvertDocument threw, or "" when it succeeded.
+QString ConvertError(const QString& document, const QString& output,
+                     const ConvertOptions& options = {}) {
+    try {
+        ConvertDocument(document, output, options);
+    } catch (const kelmo::ConvertError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+QString RecognizeError(const QString& path) {
+    try {
+        RecognizeInput(path);
+    } catch (const kelmo::ConvertError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+class ConverterTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        QDir(dir_.path()).mkdir("author");
+        QDir(dir_.path()).mkdir("work");
+        document_ = Path("author/course.doc");
+        documentBytes_ = OleSignature + QByteArray(500, '\0');
+        WriteFile(document_, documentBytes_);
+    }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+
+    ConvertOptions Fake(const char* mode, int timeoutMs = 20000) const {
+        ConvertOptions options;
+        options.Program = FakeConverter;
+        options.ExtraArguments = {QString::fromLatin1(mode), Path("record")};
+        options.TimeoutMs = timeoutMs;
+        options.ProfileDir = Path("profile");
+        return options;
+    }
+    // The stand-in's own process id, which is also its process group.
+    qint64 FakeGroup() const { return ReadFile(Path("record")).split('\n').value(0).toLongLong(); }
+    QStringList FakeArguments() const {
+        return QString::fromUtf8(ReadFile(Path("record"))).split('\n').mid(1);
+    }
+    void ExpectDocumentUntouched() const {
+        EXPECT_EQ(ReadFile(document_), documentBytes_);
+        EXPECT_EQ(
+            QDir(Path("author")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{"course.doc"});
+    }
+
+    QTemporaryDir dir_;
+    QString document_;
+    QByteArray documentBytes_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Input recognition
+
+struct RecognizeRow {
+    const char* name;
+    const char* fileName;
+    QByteArray bytes;
+    InputKind expected;
+};
+
+TEST_F(ConverterTest, RecognizesDocumentsByContent) {
+    const QByteArray zipHead = QByteArrayLiteral("PK\x03\x04") + QByteArray(26, '\x01');
+    const RecognizeRow rows[] = {
+        {"word 97", "a.doc", OleSignature + "rest", InputKind::Doc},
+        {"word 97 under another name", "a.docx", OleSignature, InputKind::Doc},
+        {"rtf", "a.rtf", "{\\rtf1\\ansi ...}", InputKind::Rtf},
+        {"docx", "a.docx", zipHead + "[Content_Types].xml....word/document.xml", InputKind::Docx},
+        {"opendocument text", "a.odt", zipHead + "mimetypeapplication/vnd.oasis.opendocument.text",
+         InputKind::Odt},
+        {"html by name, content ignored", "a.htm", "anything", InputKind::Html},
+        {"html, upper case", "A.HTML", OleSignature, InputKind::Html},
+        {"word's own export name", "i.~ht", "<html>", InputKind::Html},
+    };
+    for (const RecognizeRow& row : rows) {
+        WriteFile(Path(row.fileName), row.bytes);
+        try {
+            EXPECT_EQ(RecognizeInput(Path(row.fileName)), row.expected) << row.name;
+        } catch (const kelmo::ConvertError& e) {
+            ADD_FAILURE() << row.name << ": " << e.what();
+        }
+    }
+}
+
+TEST_F(ConverterTest, RecognizesADocxWhosePartNamesAreOnlyAtTheEnd) {
+    const QByteArray big =
+        QByteArrayLiteral("PK\x03\x04") + QByteArray(200000, 'x') + "PK\x01\x02 word/document.xml";
+    WriteFile(Path("big.docx"), big);
+    EXPECT_EQ(RecognizeInput(Path("big.docx")), InputKind::Docx);
+}
+
+struct RefuseRow {
+    const char* name;
+    const char* fileName;
+    QByteArray bytes;
+    const char* expected;  // %1 is the quoted path
+};
+
+TEST_F(ConverterTest, RefusesWhatIsNotADocument) {
+    const RefuseRow rows[] = {
+        {"text named .doc", "notes.doc", "Just some text",
+         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+         "RTF или HTML"},
+        {"spreadsheet archive", "t.docx", QByteArrayLiteral("PK\x03\x04") + "xl/workbook.xml",
+         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+         "RTF или HTML"},
+        {"truncated signature", "short.doc", OleSignature.left(4),
+         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+         "RTF или HTML"},
+        {"empty file", "empty.doc", "", "Файл %1 пуст"},
+    };
+    for (const RefuseRow& row : rows) {
+        WriteFile(Path(row.fileName), row.bytes);
+        EXPECT_EQ(RecognizeError(Path(row.fileName)),
+                  QString::fromUtf8(row.expected).arg('"' + Path(row.fileName) + '"'))
+            << row.name;
+    }
+    EXPECT_EQ(RecognizeError(Path("missing.doc")),
+              "Файл \"" + Path("missing.doc") + "\" не найден");
+    EXPECT_EQ(RecognizeError(Path("work")), '"' + Path("work") + "\" — это папка, а не документ");
+}
+
+TEST_F(ConverterTest, RefusedInputRunsNoConverter) {
+    WriteFile(Path("notes.doc"), "Just some text");
+    EXPECT_FALSE(ConvertError(Path("notes.doc"), Path("work/i.~ht"), Fake("ok")).isEmpty());
+    EXPECT_FALSE(QFile::exists(Path("record")));
+    EXPECT_FALSE(QFile::exists(Path("work/i.~ht")));
+}
+
+// ---------------------------------------------------------------------------------------
+// HTML input
+
+TEST_F(ConverterTest, CopiesHtmlByteForByteWithoutAConverter) {
+    const QByteArray page = "<html><head><meta charset=utf-8></head>\xCF\xF0\xE8\r\n\0tail";
+    WriteFile(Path("author/course.htm"), page);
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_EQ(ReadFile(Path("work/i.~ht")), page);
+    EXPECT_FALSE(QFile::exists(Path("record")));
+}
+
+TEST_F(ConverterTest, CopyingHtmlOntoItselfKeepsIt) {
+    WriteFile(Path("work/i.~ht"), "<html>");
+    EXPECT_EQ(ConvertError(Path("work/i.~ht"), Path("work/i.~ht")), "");
+    EXPECT_EQ(ReadFile(Path("work/i.~ht")), "<html>");
+}
+
+// ---------------------------------------------------------------------------------------
+// A converter that fails: each failure has its message, nothing is left running, the
+// document stays as it was and no output appears.
+
+struct FailureRow {
+    const char* mode;
+    int timeoutMs;
+    const char* expected;  // %1 is the quoted document path
+};
+
+TEST_F(ConverterTest, ReportsEachConverterFailure) {
+    const FailureRow rows[] = {
+        {"hang", 1000, "Преобразование прервано: прошло больше 1 с"},
+        {"hang", 300, "Преобразование прервано: прошло больше 300 мс"},
+        {"silent", 20000,
+         "Не удалось преобразовать документ %1: LibreOffice завершился с кодом 0, HTML-файл не "
+         "создан"},
+        {"orphan", 20000,
+         "Не удалось преобразовать документ %1: LibreOffice завершился с кодом 0, HTML-файл не "
+         "создан"},
+        {"empty", 20000,
+         "Не удалось преобразовать документ %1: LibreOffice завершился с кодом 0, HTML-файл пуст"},
+        {"crash", 20000,
+         "Не удалось преобразовать документ %1: LibreOffice завершился аварийно, HTML-файл не "
+         "создан"},
+        {"error", 20000,
+         "Не удалось преобразовать документ %1: Error: source file could not be loaded"},
+        {"status", 20000, "Не удалось преобразовать документ %1: Не хватает памяти"},
+        {"quiet-status", 20000,
+         "Не удалось преобразовать документ %1: LibreOffice завершился с кодом 5, HTML-файл не "
+         "создан"},
+    };
+    for (const FailureRow& row : rows) {
+        QFile::remove(Path("record"));
+        const QString message =
+            ConvertError(document_, Path("work/i.~ht"), Fake(row.mode, row.timeoutMs));
+        EXPECT_EQ(message, QString::fromUtf8(row.expected).replace("%1", '"' + document_ + '"'))
+            << row.mode;
+        const qint64 group = FakeGroup();
+        EXPECT_GT(group, 0) << row.mode;
+        EXPECT_FALSE(ProcessGroupAlive(group)) << row.mode;
+        EXPECT_FALSE(QFile::exists(Path("work/i.~ht"))) << row.mode;
+        ExpectDocumentUntouched();
+    }
+}
+
+TEST_F(ConverterTest, ReportsProgressWhileWaiting) {
+    int calls = 0;
+    int lastElapsed = -1;
+    bool increasing = true;
+    ConvertOptions options = Fake("hang", 1000);
+    options.Progress = [&](int elapsedMs) {
+        increasing = increasing && elapsedMs > lastElapsed;
+        lastElapsed = elapsedMs;
+        ++calls;
+    };
+    ConvertError(document_, Path("work/i.~ht"), options);
+    EXPECT_GE(calls, 5);
+    EXPECT_LE(calls, 11);
+    EXPECT_TRUE(increasing);
+}
+
+TEST_F(ConverterTest, NamesTheMissingConverterAndItsPackage) {
+    ConvertOptions options = Fake("ok");
+    options.Program = Path("no/soffice");
+    EXPECT_EQ(ConvertError(document_, Path("work/i.~ht"), options),
+              "Не найден LibreOffice (" + Path("no/soffice") +
+                  "). Установите пакет libreoffice-writer-nogui");
+}
+
+TEST_F(ConverterTest, ReportsAnOutputFolderThatCannotBeWritten) {
+    const QString message = ConvertError(document_, Path("nowhere/i.~ht"), Fake("ok"));
+    EXPECT_TRUE(message.startsWith("Не удалось записать файл \"" + Path("nowhere/")))
+        << message.toStdString();
+    ExpectDocumentUntouched();
+}
+
+TEST_F(ConverterTest, RefusesToWriteOverTheDocument) {
+    EXPECT_EQ(ConvertError(document_, document_, Fake("ok")),
+              "Результат нельзя записать поверх документа \"" + document_ + '"');
+    ExpectDocumentUntouched();
+}
+
+// ---------------------------------------------------------------------------------------
+// A converter that succeeds
+
+TEST_F(ConverterTest, WritesWindows1251HtmlWithItsPictureBeside) {
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_EQ(ReadFile(Path("work/i.~ht")),
+              "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
+              "charset=windows-1251\"/></head>\n<body><h1>\xCF\xF0\xE8\xE2\xE5\xF2 &#945;</h1>"
+              "<img src=\"i_html_1.png\"/></body></html>\n");
+    EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "PNG");
+    EXPECT_FALSE(ProcessGroupAlive(FakeGroup()));
+    ExpectDocumentUntouched();
+}
+
+TEST_F(ConverterTest, StartsTheConverterHeadlessOnAPrivateCopyWithItsOwnProfile) {
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    const QStringList arguments = FakeArguments();
+    EXPECT_TRUE(arguments.contains("-env:UserInstallation=file://" + Path("profile")));
+    EXPECT_TRUE(arguments.contains("--headless"));
+    EXPECT_TRUE(arguments.contains("--norestore"));
+    EXPECT_TRUE(arguments.contains("--infilter=MS Word 97"));
+    EXPECT_TRUE(arguments.contains("html:HTML (StarWriter)"));
+    EXPECT_FALSE(arguments.filter(Path("author")).size()) << "the converter saw the document";
+}
+
+TEST_F(ConverterTest, OnlyWordDocumentsGetTheWord97Filter) {
+    WriteFile(Path("author/course.rtf"), "{\\rtf1}");
+    ASSERT_EQ(ConvertError(Path("author/course.rtf"), Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_TRUE(FakeArguments().filter("--infilter").isEmpty());
+}
+
+TEST_F(ConverterTest, KeepsAnExistingFileThatHasThePicturesName) {
+    WriteFile(Path("work/i_html_1.png"), "mine");
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "mine");
+    EXPECT_EQ(ReadFile(Path("work/i_html_1_1.png")), "PNG");
+    EXPECT_TRUE(ReadFile(Path("work/i.~ht")).contains("<img src=\"i_html_1_1.png\"/>"));
+}
+
+TEST_F(ConverterTest, ReplacesAnEarlierExportOfTheSameDocument) {
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_EQ(QDir(Path("work")).entryList(QDir::Files), (QStringList{"i.~ht", "i_html_1.png"}));
+}
+
+TEST_F(ConverterTest, UsesAThrowawayProfileWhileTheOwnIsInUse) {
+    QLockFile held(Path("profile.lock"));
+    ASSERT_TRUE(held.tryLock(0));
+    ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
+    EXPECT_TRUE(
+        FakeArguments().filter("-env:UserInstallation=file://" + Path("profile")).isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Process groups
+
+TEST(ProcessGroup, SeesAndEndsAGroupOfItsOwn) {
+    QProcess sleeper;
+    sleeper.setProgram("/bin/sh");
+    sleeper.setArguments({"-c", "sleep 300 & sleep 300"});
+    sleeper.setChildProcessModifier([] { ::setsid(); });
+    sleeper.start();
+    ASSERT_TRUE(sleeper.waitForStarted());
+    const qint64 group = sleeper.processId();
+    EXPECT_TRUE(ProcessGroupAlive(group));
+    EXPECT_TRUE(EndProcessGroup(group, 1000));
+    sleeper.waitForFinished();
+    EXPECT_FALSE(ProcessGroupAlive(group));
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,0 +1,37 @@
+#!/bin/bash
+# Stands in for soffice: fake-converter.sh MODE RECORD <soffice arguments>.
+# RECORD receives this process's id on its first line, then the soffice arguments.
+mode=$1
+record=$2
+shift 2
+{ echo $$; printf '%s\n' "$@"; } >"$record"
+outdir=
+input=
+while [ $# -gt 0 ]; do
+    case $1 in
+        --outdir) outdir=$2; shift ;;
+        *) input=$1 ;;
+    esac
+    shift
+done
+html="$outdir/$(basename "${input%.*}").html"
+
+case $mode in
+    ok)
+        printf '<html><head><meta http-equiv="content-type" content="text/html; charset=utf-8"/></head>\n<body><h1>Привет α</h1><img src="i_html_1.png"/></body></html>\n' >"$html"
+        printf 'PNG' >"$outdir/i_html_1.png"
+        echo "convert $input -> $html using filter : HTML (StarWriter)"
+        ;;
+    hang) sleep 300 & sleep 300 ;;
+    orphan) sleep 300 & ;;
+    silent) ;;
+    empty) : >"$html" ;;
+    crash) kill -SEGV $$ ;;
+    error)
+        echo "Warning: failed to launch javaldx - java may not function correctly" >&2
+        echo "Error: source file could not be loaded" >&2
+        ;;
+    status) echo "Не хватает памяти.. " >&2; exit 3 ;;
+    quiet-status) exit 5 ;;
+esac
+exit 0

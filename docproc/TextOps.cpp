@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "LibFunc.h"
 
 namespace kelmo {
@@ -14,18 +18,62 @@ namespace {
 
 constexpr std::size_t None = std::string_view::npos;
 
-// Offset of the first occurrence of pattern in text at or after from, or None.
-std::size_t FindLiteral(std::string_view text, std::string_view pattern, std::size_t from) {
-    if (pattern.empty() || from > text.size()) return None;
-    return text.find(pattern, from);
-}
-
 // Offset of the first byte c at or after from, or None.
 std::size_t FindByte(std::string_view text, char c, std::size_t from) {
     if (from >= text.size()) return None;
     const void* hit = std::memchr(text.data() + from, c, text.size() - from);
     return hit == nullptr ? None
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+// Offset of the last byte c in [from, to), or None.
+std::size_t FindLastByte(std::string_view text, char c, std::size_t from, std::size_t to) {
+    if (from >= to) return None;
+    const void* hit = memrchr(text.data() + from, c, to - from);
+    return hit == nullptr ? None
+                          : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+#ifdef __SSE2__
+// Block search for a pattern of two bytes or more: sixteen candidate beginnings at a time
+// are kept only where the first, second and last bytes all match, so the bytes that HTML is
+// full of ("<", ">", letters) rarely reach the full comparison.
+std::size_t FindInBlocks(std::string_view text, std::string_view pattern, std::size_t from) {
+    const char* const s = text.data();
+    const std::size_t last = pattern.size() - 1;
+    const __m128i first = _mm_set1_epi8(pattern[0]);
+    const __m128i second = _mm_set1_epi8(pattern[1]);
+    const __m128i final = _mm_set1_epi8(pattern[last]);
+    std::size_t i = from;
+    // The loads of a block end at i + last + 16, inside the text.
+    for (; i + last + 16 <= text.size(); i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + last));
+        const __m128i hits =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second)),
+                          _mm_cmpeq_epi8(c, final));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
+             mask &= mask - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (std::memcmp(s + at + 2, pattern.data() + 2, last - 1) == 0) return at;
+        }
+    }
+    return text.find(pattern, i);
+}
+#endif
+
+// Offset of the first occurrence of pattern in text at or after from, or None.
+std::size_t FindLiteral(std::string_view text, std::string_view pattern, std::size_t from) {
+    if (pattern.empty() || from > text.size() || pattern.size() > text.size() - from) {
+        return None;
+    }
+    if (pattern.size() == 1) return FindByte(text, pattern[0], from);
+#ifdef __SSE2__
+    return FindInBlocks(text, pattern, from);
+#else
+    return text.find(pattern, from);
+#endif
 }
 
 // Rewrites a string in place: kept stretches move down to the write cursor, skipped ones
@@ -101,10 +149,9 @@ class TagTracker {
   private:
     void AdvanceTo(std::size_t at) {
         // Only the last bracket of the new stretch decides; none leaves the state as it was.
-        const std::string_view stretch = text_.substr(seen_, at - seen_);
-        const std::size_t lastClose = stretch.rfind('>');
-        const std::size_t openFrom = lastClose == None ? 0 : lastClose + 1;
-        if (stretch.find('<', openFrom) != None) {
+        const std::size_t lastClose = FindLastByte(text_, '>', seen_, at);
+        const std::size_t openFrom = lastClose == None ? seen_ : lastClose + 1;
+        if (FindLastByte(text_, '<', openFrom, at) != None) {
             openBefore_ = true;
         } else if (lastClose != None) {
             openBefore_ = false;

@@ -1,0 +1,152 @@
+// Throughput of the cleaning pass, of each of its removals, of the page split, and of the
+// plain transcription for comparison. Inputs are generated Word-style courses.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CourseGenerator.h"
+#include "LibFunc.h"
+#include "ReferencePrimitives.h"
+
+namespace kelmo::bench {
+namespace {
+
+constexpr std::size_t MB = 1 << 20;
+constexpr int Headings = 450;
+
+const std::string& Course(std::int64_t megabytes) {
+    static std::map<std::int64_t, std::string> courses;
+    auto [it, added] = courses.try_emplace(megabytes);
+    if (added) it->second = GenerateCourse(static_cast<std::size_t>(megabytes) * MB, Headings);
+    return it->second;
+}
+
+// The clean document as the split sees it: PageHeader, the title line, the cleaned text.
+const std::string& CleanCourse(std::int64_t megabytes) {
+    static std::map<std::int64_t, std::string> clean;
+    auto [it, added] = clean.try_emplace(megabytes);
+    if (added) {
+        std::string title;
+        std::string html = Course(megabytes);
+        CleanWordHtml(title, html);
+        it->second.append(PageHeader).append(title).append("\r\n").append(html);
+    }
+    return it->second;
+}
+
+void CleanPass(benchmark::State& state,
+               const std::function<void(std::string&, std::string&)>& clean) {
+    const std::string& input = Course(state.range(0));
+    std::string title;
+    std::string html;
+    for (auto _ : state) {
+        state.PauseTiming();
+        html = input;
+        state.ResumeTiming();
+        clean(title, html);
+        benchmark::DoNotOptimize(html.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
+    state.counters["removed%"] =
+        100.0 * static_cast<double>(input.size() - html.size()) / static_cast<double>(input.size());
+}
+
+void BM_CleanWordHtml(benchmark::State& state) {
+    CleanPass(state, [](std::string& t, std::string& h) { CleanWordHtml(t, h); });
+}
+BENCHMARK(BM_CleanWordHtml)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
+
+void BM_ReferenceCleanWordHtml(benchmark::State& state) {
+    CleanPass(state, [](std::string& t, std::string& h) { reference::CleanWordHtml(t, h); });
+}
+BENCHMARK(BM_ReferenceCleanWordHtml)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The removals of the cleaning pass one by one, each on the text the steps before left.
+const std::vector<std::pair<const char*, std::function<void(std::string&)>>>& Steps() {
+    static const std::vector<std::pair<const char*, std::function<void(std::string&)>>> steps = {
+        {"comments", [](std::string& h) { RemoveBlocks("<!--", "-->", h); }},
+        {"o:p", [](std::string& h) { RemoveBlocks("<o:p>", "</o:p>", h); }},
+        {"MsoNormal", [](std::string& h) { RemoveAll("class=MsoNormal", h); }},
+        {"if-vml", [](std::string& h) { RemoveAll("<![if !vml]>", h); }},
+        {"endif", [](std::string& h) { RemoveAll("<![endif]>", h); }},
+        {"nbsp", [](std::string& h) { CollapseDoubleNbsp(h); }},
+        {"if-tags", [](std::string& h) { RemoveConditionalTags(h); }},
+        {"mso", [](std::string& h) { RemoveMsoDeclarations(h); }},
+        {"style", [](std::string& h) { RemoveAll("style=''", h); }},
+    };
+    return steps;
+}
+
+void BM_CleaningStep(benchmark::State& state) {
+    const std::size_t step = static_cast<std::size_t>(state.range(0));
+    static std::map<std::size_t, std::string> inputs;
+    auto [it, added] = inputs.try_emplace(step);
+    if (added) {
+        std::string title;
+        it->second = Course(16);
+        DeleteRange(it->second, 1, FindFrom("</head>", it->second, 1) - 1);
+        for (std::size_t i = 0; i < step; ++i) Steps()[i].second(it->second);
+    }
+    const std::string& input = it->second;
+    std::string html;
+    for (auto _ : state) {
+        state.PauseTiming();
+        html = input;
+        state.ResumeTiming();
+        Steps()[step].second(html);
+        benchmark::DoNotOptimize(html.data());
+    }
+    state.SetLabel(Steps()[step].first);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
+}
+BENCHMARK(BM_CleaningStep)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);
+
+// The split with its page files, into a folder made for the run.
+void BM_SplitIntoPages(benchmark::State& state) {
+    const std::string& html = CleanCourse(state.range(0));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directory(folder);
+    HeadingTable table;
+    for (auto _ : state) {
+        if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
+            state.SkipWithError("too many headings");
+            break;
+        }
+    }
+    std::filesystem::remove_all(folder);
+    state.counters["pages"] = table.HeaderCount;
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
+}
+BENCHMARK(BM_SplitIntoPages)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// Building every page's text in memory, without the files.
+void BM_PageTexts(benchmark::State& state) {
+    const std::string& html = CleanCourse(state.range(0));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directory(folder);
+    HeadingTable table;
+    if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
+        state.SkipWithError("too many headings");
+    }
+    std::filesystem::remove_all(folder);
+    for (auto _ : state) {
+        for (int i = 1; i <= table.HeaderCount; ++i) {
+            benchmark::DoNotOptimize(PageText(table, i, html).size());
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
+}
+BENCHMARK(BM_PageTexts)->Arg(16)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kelmo::bench
+
+BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -55,23 +56,53 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-// Every CR, LF or CR LF becomes CR LF; a last line without a line end gets one.
-std::string NormalizeLineEnds(std::string_view text) {
+// The next CR or LF at or after a place, through memchr; the next CR and the next LF are
+// remembered, so each byte is looked at a bounded number of times.
+class LineEndFinder {
+  public:
+    explicit LineEndFinder(const char* end) : end_(end) {}
+
+    const char* Next(const char* from) {
+        if (nextCr_ == nullptr || nextCr_ < from) nextCr_ = Find(from, '\r');
+        if (nextLf_ == nullptr || nextLf_ < from) nextLf_ = Find(from, '\n');
+        return std::min(nextCr_, nextLf_);
+    }
+
+  private:
+    const char* Find(const char* from, char byte) const {
+        const void* hit = std::memchr(from, byte, static_cast<std::size_t>(end_ - from));
+        return hit != nullptr ? static_cast<const char*>(hit) : end_;
+    }
+
+    const char* end_;
+    const char* nextCr_ = nullptr;
+    const char* nextLf_ = nullptr;
+};
+
+// Every CR, LF or CR LF becomes CR LF; a last line without a line end gets one. A text
+// that already has CR LF everywhere is returned without a copy.
+std::string NormalizeLineEnds(std::string bytes) {
+    const char* const begin = bytes.data();
+    const char* const end = begin + bytes.size();
+    LineEndFinder finder(end);
+    const char* p = begin;
+    for (p = finder.Next(p); p < end; p = finder.Next(p)) {
+        if (*p != '\r' || p + 1 == end || p[1] != '\n') break;
+        p += 2;
+    }
+    if (p == end) {
+        if (!bytes.empty() && bytes.back() != '\n') bytes.append(CrLf);
+        return bytes;
+    }
+
     std::string result;
-    result.reserve(text.size() + text.size() / 32 + 2);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    result.reserve(bytes.size() + bytes.size() / 32 + 2);
+    result.append(begin, static_cast<std::size_t>(p - begin));
     while (p < end) {
-        const char* run = p;
-        while (p < end && *p != '\r' && *p != '\n') ++p;
-        result.append(run, static_cast<std::size_t>(p - run));
-        if (p == end) {
-            result.append(CrLf);
-            break;
-        }
-        result.append(CrLf);
-        if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
-        ++p;
+        const char* lineEnd = finder.Next(p);
+        result.append(p, static_cast<std::size_t>(lineEnd - p)).append(CrLf);
+        if (lineEnd == end) break;
+        p = lineEnd + (*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n' ? 2 : 1);
     }
     return result;
 }
@@ -125,11 +156,9 @@ std::string ReadWholeFile(const std::string& fileName) {
 }
 
 std::string LoadTextFile(const std::string& fileName) {
-    const std::string bytes = ReadWholeFile(fileName);
-    std::string_view text = bytes;
-    if (const auto zero = text.find('\0'); zero != std::string_view::npos)
-        text = text.substr(0, zero);
-    return NormalizeLineEnds(text);
+    std::string bytes = ReadWholeFile(fileName);
+    if (const auto zero = bytes.find('\0'); zero != std::string::npos) bytes.resize(zero);
+    return NormalizeLineEnds(std::move(bytes));
 }
 
 void WriteWholeFile(const std::string& fileName, std::string_view bytes) {

@@ -13,3 +13,10 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELMO_SANITIZE=ON \
     -DKELMO_GUI=OFF -DKELMO_BENCH=OFF >/dev/null
 cmake --build build/asan
 (cd build/asan && ctest --output-on-failure)
+
+# The Debian package: build it, install it (again, when the version is unchanged) and check
+# the installed converter and desktop entry.
+(cd build && cpack -G DEB)
+apt-get install -y -qq --reinstall ./build/kelmo-preview_1.0.0_amd64.deb
+/usr/bin/kelmo-convert --version
+desktop-file-validate /usr/share/applications/kelmo-preview.desktop

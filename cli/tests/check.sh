@@ -213,6 +213,29 @@ outline_printed)
     [ "$(head -c 6 out/Titles.txt | iconv -f cp1251 -t utf-8)" == "$section" ] || fail "numbers"
     expect_eq checksum "$(sha256sum <course.htm)" "$sum"
     ;;
+sample_course)
+    sample="$(dirname "$0")/../../examples/course.htm"
+    sum=$(sha256sum <"$sample")
+    run --output out "$sample"
+    expect_rc 0
+    expected='1. Введение
+  1.1. Цели курса
+  1.2. Как работать с материалами
+2. Информация и её измерение
+  2.1. Понятие информации
+  2.2. Единицы измерения
+  2.3. Системы счисления
+    2.3.1. Двоичная система счисления
+    2.3.2. Перевод чисел
+3. Устройство компьютера
+  3.1. Процессор и память
+  3.2. Устройства ввода и вывода
+4. Контрольные вопросы
+Страниц: 13'
+    expect_eq stdout "$(head -14 stdout.txt)" "$expected"
+    expect_eq checksum "$(sha256sum <"$sample")" "$sum"
+    grep -qE 'mso|MsoNormal|<o:p>|<!\[if|<!--' out/page_*.htm && fail "Word markup left in a page"
+    ;;
 *)
     fail "no such case"
     ;;

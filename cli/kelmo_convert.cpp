@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
+#include <climits>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Converter.h"
 #include "LibFunc.h"
 #include "WorkFolder.h"
 
@@ -108,6 +110,13 @@ bool HasHtmlName(const QString& path) {
     return false;
 }
 
+bool HasDocumentName(const QString& path) {
+    for (const char* ending : {".doc", ".docx", ".rtf", ".odt"}) {
+        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
+    }
+    return false;
+}
+
 // Writes the HTML export of the input to the given path.
 using Exporter = std::function<void(const std::string& exportPath)>;
 
@@ -117,6 +126,20 @@ Exporter ExporterFor(const Options& options) {
     const QFileInfo info(options.Input);
     if (!info.exists()) throw Failure(ExitCode::Error, "Файл не найден: " + options.Input);
     if (info.isDir()) throw Failure(ExitCode::Error, "Это папка, а не файл: " + options.Input);
+    if (HasDocumentName(options.Input)) {
+        // Refused by content here, before any folder is made.
+        try {
+            kelmo::RecognizeInput(options.Input);
+        } catch (const kelmo::ConvertError& error) {
+            throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+        }
+        kelmo::ConvertOptions convert;
+        convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+        const QString input = options.Input;
+        return [input, convert](const std::string& exportPath) {
+            kelmo::ConvertDocument(input, QFile::decodeName(exportPath.c_str()), convert);
+        };
+    }
     if (!HasHtmlName(options.Input))
         throw Failure(ExitCode::Error, "Неподдерживаемый тип файла: " + options.Input);
     const std::string input = LocalPath(options.Input);

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Runs one case of kelmo-convert on a word-processor document:
+#   check-document.sh PROGRAM CONVERT_TESTS_DIR CASE
+# A stand-in soffice placed first on PATH reproduces the converter's failures.
+set -uo pipefail
+
+program=$1
+fixtures=$2
+case_name=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+export XDG_CACHE_HOME=$scratch/cache  # the LibreOffice profile stays in the scratch folder
+
+failures=0
+fail() {
+    echo "FAIL [$case_name]: $*" >&2
+    failures=$((failures + 1))
+}
+run() {
+    "$program" "$@" >stdout.txt 2>stderr.txt
+    rc=$?
+    out=$(cat stdout.txt)
+    err=$(cat stderr.txt)
+}
+expect_rc() { [ "$rc" -eq "$1" ] || fail "exit code $rc, expected $1 (stderr: $err)"; }
+expect_eq() { [ "$2" == "$3" ] || fail "$1: got [$2], expected [$3]"; }
+expect_contains() { [[ "$2" == *"$3"* ]] || fail "$1: [$2] lacks [$3]"; }
+expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
+# stand_in MODE: soffice on PATH is the stand-in converter in that mode.
+stand_in() {
+    mkdir -p bin
+    printf '#!/bin/sh\nexec "%s/fake-converter.sh" %s "%s/record" "$@"\n' \
+        "$fixtures" "$1" "$scratch" >bin/soffice
+    chmod +x bin/soffice
+    export PATH=$scratch/bin:$PATH
+}
+# live members (not zombies) of the stand-in's process group
+live_in_group() {
+    local group
+    group=$(head -1 record 2>/dev/null)
+    [ -n "$group" ] || { fail "the stand-in did not run"; return; }
+    ps -eo pgid=,stat= | awk -v g="$group" '$1 == g && $2 !~ /^Z/' | wc -l
+}
+word97_signature() { printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1'; head -c 500 /dev/zero; }
+
+case "$case_name" in
+document_converted)
+    mkdir author
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to doc --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
+    [ -s author/course.doc ] || fail "LibreOffice made no course.doc"
+    before=$(md5sum author/course.doc)
+    run --output out author/course.doc
+    expect_rc 0
+    expect_contains stdout "$out" "          1.1.1.1.1.1. Итоги"
+    expect_contains stdout "$out" "Страниц: 7"
+    grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
+    grep -q '&#945;' out/i.~ht || fail "alpha is not a character reference"
+    picture=$(cd out && ls i_html_*.png 2>/dev/null | head -1)
+    [ -n "$picture" ] || fail "no picture beside i.~ht"
+    grep -q "src=\"$picture\"" out/page_1_1_1_1_.htm || fail "page does not refer to $picture"
+    expect_eq document "$(md5sum author/course.doc)" "$before"
+    expect_eq "author folder" "$(ls -A author)" "course.doc"
+    ;;
+document_not_a_document)
+    echo "plain text" >notes.doc
+    run notes.doc
+    expect_rc 1
+    expect_eq stderr "$err" 'Неизвестный формат файла "notes.doc": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
+    expect_eq "folder" "$(ls)" "notes.doc
+stderr.txt
+stdout.txt"
+    ;;
+document_timeout)
+    stand_in hang
+    word97_signature >course.doc
+    run --timeout 1 --output out course.doc
+    expect_rc 1
+    expect_eq stderr "$err" "Преобразование прервано: прошло больше 1 с"
+    expect_eq "processes left" "$(live_in_group)" 0
+    expect_no_file out/i.~ht
+    ;;
+document_converter_error)
+    stand_in error
+    word97_signature >course.doc
+    run --output out course.doc
+    expect_rc 1
+    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.doc": Error: source file could not be loaded'
+    expect_no_file out/i.~ht
+    ;;
+*)
+    fail "unknown case"
+    ;;
+esac
+exit $((failures > 0))

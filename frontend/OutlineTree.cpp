@@ -1,1 +1,175 @@
 #include "OutlineTree.h"
+
+#include <LibFunc.h>
+
+#include <QFile>
+#include <array>
+
+namespace kelmo {
+
+namespace {
+
+// Upper half of windows-1251; 0x98 is unassigned.
+constexpr std::array<char16_t, 64> kHighHalf = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+char16_t Windows1251Char(unsigned char byte) {
+    if (byte < 0x80) return byte;
+    if (byte < 0xC0) return kHighHalf[byte - 0x80];
+    return static_cast<char16_t>(0x0410 + (byte - 0xC0));
+}
+
+// Splits at CR LF, lone CR and lone LF; the text ends at the first NUL and a final line
+// end makes no further line.
+std::vector<QByteArrayView> SplitLines(QByteArrayView text) {
+    const qsizetype nul = text.indexOf('\0');
+    if (nul >= 0) text = text.first(nul);
+    std::vector<QByteArrayView> lines;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        lines.push_back(text.sliced(start, i - start));
+        i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < text.size()) lines.push_back(text.sliced(start));
+    return lines;
+}
+
+int IndentOf(QByteArrayView line) {
+    int n = 0;
+    while (n < line.size() && (line[n] == '\t' || line[n] == ' ')) ++n;
+    return n;
+}
+
+const OutlineNode& AncestorAtDepth(const OutlineNode& node, int depth) {
+    const OutlineNode* up = &node;
+    while (up->Depth > depth) up = up->Parent;
+    return *up;
+}
+
+}  // namespace
+
+QString DecodeWindows1251(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        text[i] = QChar(Windows1251Char(static_cast<unsigned char>(bytes[i])));
+    return text;
+}
+
+QByteArray OutlineTree::ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw IoError(QStringLiteral("Cannot open file \"%1\". %2")
+                          .arg(path, file.errorString())
+                          .toStdString());
+    }
+    return file.readAll();
+}
+
+void OutlineTree::Clear() {
+    Roots.clear();
+    Nodes.clear();
+    Remembered = nullptr;
+    RememberedIndex = -1;
+}
+
+OutlineNode& OutlineTree::Add(QByteArray text, OutlineNode* parent) {
+    auto node = std::make_unique<OutlineNode>();
+    node->Text = std::move(text);
+    node->Parent = parent;
+    node->Depth = parent ? parent->Depth + 1 : 0;
+    std::vector<OutlineNode*>& siblings = parent ? parent->Children : Roots;
+    node->Row = static_cast<int>(siblings.size());
+    siblings.push_back(node.get());
+    Nodes.push_back(std::move(node));
+    return *Nodes.back();
+}
+
+void OutlineTree::LoadText(QByteArrayView text) {
+    Clear();
+    const OutlineNode* previous = nullptr;
+    for (const QByteArrayView line : SplitLines(text)) {
+        const int indent = IndentOf(line);
+        QByteArray itemText = line.sliced(indent).toByteArray();
+        if (!previous) {
+            previous = &Add(std::move(itemText), nullptr);
+        } else if (indent > previous->Depth + 1) {
+            throw TreeViewError(QStringLiteral("Invalid level (%1) for item \"%2\"")
+                                    .arg(indent)
+                                    .arg(DecodeWindows1251(itemText))
+                                    .toStdString());
+        } else if (indent == previous->Depth + 1) {
+            previous = &Add(std::move(itemText), const_cast<OutlineNode*>(previous));
+        } else {
+            const OutlineNode& sibling = AncestorAtDepth(*previous, indent);
+            previous = &Add(std::move(itemText), sibling.Parent);
+        }
+    }
+}
+
+const std::vector<OutlineNode*>& OutlineTree::Siblings(const OutlineNode& node) const {
+    return node.Parent ? node.Parent->Children : Roots;
+}
+
+const OutlineNode* OutlineTree::Next(const OutlineNode& node) const {
+    if (!node.Children.empty()) return node.Children.front();
+    for (const OutlineNode* up = &node; up; up = up->Parent) {
+        const std::vector<OutlineNode*>& siblings = Siblings(*up);
+        if (up->Row + 1 < static_cast<int>(siblings.size())) return siblings[up->Row + 1];
+    }
+    return nullptr;
+}
+
+const OutlineNode* OutlineTree::Previous(const OutlineNode& node) const {
+    if (node.Row == 0) return node.Parent;
+    const OutlineNode* last = Siblings(node)[node.Row - 1];
+    while (!last->Children.empty()) last = last->Children.back();
+    return last;
+}
+
+const OutlineNode& OutlineTree::NodeAt(int index) const {
+    if (index < 0 || index >= Count()) throw TreeViewError("Invalid index");
+    const OutlineNode* node = nullptr;
+    if (Remembered && index == RememberedIndex) {
+        node = Remembered;
+    } else if (Remembered && index == RememberedIndex + 1) {
+        node = Next(*Remembered);
+    } else if (Remembered && index == RememberedIndex - 1) {
+        node = Previous(*Remembered);
+    }
+    if (node) {
+        WalkLength = 1;
+    } else {
+        node = Roots.front();
+        for (int i = 0; i < index; ++i) node = Next(*node);
+        WalkLength = index + 1;
+    }
+    Remembered = node;
+    RememberedIndex = index;
+    return *node;
+}
+
+int OutlineTree::AbsoluteIndex(const OutlineNode& node) const {
+    if (&node == Remembered) {
+        WalkLength = 1;
+        return RememberedIndex;
+    }
+    int index = 0;
+    for (const OutlineNode* walk = &node; (walk = Previous(*walk)); ++index) {
+    }
+    WalkLength = index + 1;
+    return index;
+}
+
+}  // namespace kelmo

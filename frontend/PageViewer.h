@@ -1,0 +1,55 @@
+// The page viewer of the window. WebPageViewer shows pages in a Chromium view that gets
+// them through the "kelmo" URL scheme; tests put a recording viewer in its place.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWebEngineUrlSchemeHandler>
+
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+
+namespace kelmo {
+
+// Registers the page scheme; must run before the application object is made.
+void RegisterPageScheme();
+
+class PageViewer {
+  public:
+    virtual ~PageViewer() = default;
+    virtual QWidget* Widget() = 0;
+    // Shows an existing file of the work folder in place of the page shown before.
+    virtual void ShowFile(const QString& filePath) = 0;
+};
+
+// Serves the files of one folder (and the folders below it).
+class PageSchemeHandler : public QWebEngineUrlSchemeHandler {
+    Q_OBJECT
+  public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void SetFolder(const QString& folder) { Folder = folder; }
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+  private:
+    QString Folder;
+};
+
+class WebPageViewer : public PageViewer {
+  public:
+    WebPageViewer();
+    ~WebPageViewer() override;
+    WebPageViewer(const WebPageViewer&) = delete;
+    WebPageViewer& operator=(const WebPageViewer&) = delete;
+
+    QWidget* Widget() override;
+    void ShowFile(const QString& filePath) override;
+    QWebEngineView* View() const;
+
+  private:
+    QWebEngineProfile* Profile;  // private, off the record: nothing of a page stays on disk
+    PageSchemeHandler* Handler;
+    QPointer<QWebEngineView> WebView;  // a child of the window once placed in it
+};
+
+}  // namespace kelmo

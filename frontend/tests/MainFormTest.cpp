@@ -1,0 +1,462 @@
+// The open command of the main window end to end, with answered dialogs, a recording
+// viewer and the real document processing.
+#include <MainForm1.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+struct Message {
+    QString Caption;
+    QString Text;
+};
+
+class FakeDialogs : public kelmo::Dialogs {
+  public:
+    QStringList Answers;  // one per open dialog; an empty answer cancels
+    QList<Message> Messages;
+    QStringList FiltersSeen;
+    QString FilterSeen;
+    QString DirectorySeen;
+
+    QString AskDocument(QFileDialog& dialog) override {
+        FiltersSeen = dialog.nameFilters();
+        FilterSeen = dialog.selectedNameFilter();
+        DirectorySeen = dialog.directory().absolutePath();
+        return Answers.isEmpty() ? QString() : Answers.takeFirst();
+    }
+    void ShowError(QWidget*, const QString& caption, const QString& text) override {
+        Messages.push_back({caption, text});
+    }
+};
+
+class RecordingViewer : public kelmo::PageViewer {
+  public:
+    QStringList Shown;
+    QWidget* Widget() override { return &View; }
+    void ShowFile(const QString& filePath) override { Shown << filePath; }
+
+  private:
+    QWidget View;
+};
+
+QByteArray Windows1251(const QString& text) {
+    QByteArray bytes;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x410 && u <= 0x44F) {
+            bytes += char(0xC0 + (u - 0x410));
+        } else {
+            bytes += char(u);
+        }
+    }
+    return bytes;
+}
+
+QByteArray Document(const QString& body) {
+    return Windows1251(QStringLiteral("<html><head><title>Курс</title></head>\r\n<body lang=RU>") +
+                       body + QStringLiteral("</body></html>\r\n"));
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// "depth:text" of every item in depth-first order.
+QStringList Shape(QTreeWidget& tree) {
+    QStringList shape;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+        int depth = 0;
+        for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent()) ++depth;
+        shape << QStringLiteral("%1:%2").arg(depth).arg((*it)->text(0));
+    }
+    return shape;
+}
+
+QTreeWidgetItem* ItemAt(QTreeWidget& tree, int index) {
+    QTreeWidgetItemIterator it(&tree);
+    for (int i = 0; *it && i < index; ++i) ++it;
+    return *it;
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir Base;
+    FakeDialogs* Dialogs = nullptr;
+    RecordingViewer* Viewer = nullptr;
+    std::unique_ptr<TMainForm> Form;
+
+    QTreeWidget& Struct() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvStruct")); }
+    QTreeWidget& Names() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvFNames")); }
+    QString Status() { return Form->statusBar()->currentMessage(); }
+    QString WorkDir() { return Form->WorkDir; }
+
+    // A document in a fresh folder of its own.
+    QString MakeDocument(const QByteArray& bytes, const QString& name = QStringLiteral("c.htm")) {
+        static int serial = 0;
+        const QString folder = Base.filePath(QString::number(++serial));
+        QDir().mkpath(folder);
+        const QString path = folder + QLatin1Char('/') + name;
+        WriteFile(path, bytes);
+        return path;
+    }
+    void Open(const QString& path) {
+        Dialogs->Answers << path;
+        Form->UOpenClick();
+    }
+    QString Script(const QString& body) {
+        const QString path = Base.filePath(QStringLiteral("converter%1.sh").arg(++Scripts));
+        WriteFile(path, ("#!/bin/sh\n" + body + "\n").toUtf8());
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        return path;
+    }
+    int Scripts = 0;
+
+  private slots:
+    void init();
+    void cleanup();
+    void OpenRunsEveryStage();
+    void DialogStartsInLastDocumentFolder();
+    void CancelChangesNothing();
+    void SelectionShowsPageAtSameIndex_data();
+    void SelectionShowsPageAtSameIndex();
+    void OutlineFailures_data();
+    void OutlineFailures();
+    void NumberingFlagIsReadBySplit();
+    void FailedConversionKeepsEarlierState();
+    void CloseWaitsForConversion();
+    void MissingWorkFolder();
+    void HeadingLimitStopsOnlyTheSplit();
+    void MissingPageIsReported();
+    void ClosingDeletesOnlyOwnFolder();
+    void AboutBoxIsShownOnRequest();
+};
+
+void MainFormTest::init() {
+    auto dialogs = std::make_unique<FakeDialogs>();
+    auto viewer = std::make_unique<RecordingViewer>();
+    Dialogs = dialogs.get();
+    Viewer = viewer.get();
+    Form = std::make_unique<TMainForm>(std::move(dialogs), std::move(viewer));
+}
+
+void MainFormTest::cleanup() {
+    QVERIFY(!QApplication::overrideCursor());
+    Form.reset();
+}
+
+void MainFormTest::OpenRunsEveryStage() {
+    const QByteArray bytes = Document(
+        QStringLiteral("<h1>Введение</h1><p>a</p><h2>Цели</h2><p>b</p><h1>Итоги</h1><p>c</p>"));
+    const QString doc = MakeDocument(bytes);
+    QCOMPARE(WorkDir(), QStringLiteral(" "));
+    Open(doc);
+
+    QCOMPARE(Dialogs->Messages.size(), 0);
+    QCOMPARE(QFileInfo(WorkDir()).absolutePath(), QFileInfo(doc).absolutePath());
+    QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
+                           QStringLiteral("."));
+    QCOMPARE(Shape(Struct()), (QStringList{"0:1. Введение", "1:1.1. Цели", "0:2. Итоги"}));
+    QVERIFY(Struct().topLevelItem(0)->isExpanded());
+    QCOMPARE(Shape(Names()), (QStringList{"0:page_1_.htm", "1:page_1_1_.htm", "0:page_2_.htm"}));
+    QVERIFY(!Struct().currentItem());
+    // Export and clean document shown in turn; the split shows nothing.
+    QCOMPARE(Viewer->Shown, (QStringList{WorkDir() + QStringLiteral("/i.~ht"),
+                                         WorkDir() + QStringLiteral("/clear.~ht")}));
+    for (const char* file : {"i.~ht", "clear.~ht", "page_1_.htm", "page_1_1_.htm", "page_2_.htm",
+                             "Titles.txt", "Names.txt"}) {
+        QVERIFY2(QFileInfo::exists(WorkDir() + QLatin1Char('/') + QLatin1String(file)), file);
+    }
+    QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Names.txt")),
+             QByteArray("page_1_.htm\r\n\tpage_1_1_.htm\r\npage_2_.htm\r\n"));
+    QCOMPARE(ReadFile(doc), bytes);
+    QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
+}
+
+void MainFormTest::DialogStartsInLastDocumentFolder() {
+    Dialogs->Answers << QString();
+    Form->UOpenClick();
+    QCOMPARE(Dialogs->FilterSeen, QStringLiteral("Документ MS Word (*.doc)"));
+    QCOMPARE(Dialogs->FiltersSeen.front(), QStringLiteral("Документ MS Word (*.doc)"));
+    QVERIFY(Dialogs->FiltersSeen.size() >= 2);
+    QVERIFY(Dialogs->FiltersSeen[1].contains(QStringLiteral("*.htm")));
+    QCOMPARE(Dialogs->DirectorySeen, QDir::currentPath());
+
+    const QString doc = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
+    Open(doc);
+    Dialogs->Answers << QString();
+    Form->UOpenClick();
+    QCOMPARE(Dialogs->DirectorySeen, QFileInfo(doc).absolutePath());
+}
+
+void MainFormTest::CancelChangesNothing() {
+    const QString doc = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
+    Open(doc);
+    const QString workDir = WorkDir();
+    const QString status = Status();
+    const QStringList shown = Viewer->Shown;
+    Dialogs->Answers << QString();
+    Form->UOpenClick();
+    QCOMPARE(WorkDir(), workDir);
+    QCOMPARE(Status(), status);
+    QCOMPARE(Viewer->Shown, shown);
+    QCOMPARE(Shape(Struct()), QStringList{"0:1. A"});
+    QCOMPARE(Dialogs->Messages.size(), 0);
+}
+
+void MainFormTest::SelectionShowsPageAtSameIndex_data() {
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("page");
+
+    // Each node shows the page named at its own place, nested or not.
+    const QString course = QStringLiteral("<h1>A</h1><h2>B</h2><h3>C</h3><h2>F</h2><h1>D</h1>");
+    QTest::newRow("first") << course << 0 << "page_1_.htm";
+    QTest::newRow("deepest") << course << 2 << "page_1_1_1_.htm";
+    QTest::newRow("after deep") << course << 3 << "page_1_2_.htm";
+    QTest::newRow("last") << course << 4 << "page_2_.htm";
+    // No headings: one node with empty text for the single page.
+    QTest::newRow("no headings") << QStringLiteral("<p>x</p>") << 0 << "page_0.htm";
+    // An h2 before the h1: both are number 1; each node still shows its own line's page.
+    QTest::newRow("same number first") << QStringLiteral("<h2>A</h2><h1>B</h1>") << 0 << "";
+    QTest::newRow("same number second") << QStringLiteral("<h2>A</h2><h1>B</h1>") << 1 << "";
+}
+
+void MainFormTest::SelectionShowsPageAtSameIndex() {
+    QFETCH(QString, body);
+    QFETCH(int, index);
+    QFETCH(QString, page);
+    Open(MakeDocument(Document(body)));
+    QCOMPARE(Dialogs->Messages.size(), 0);
+
+    // Collapsing changes no index.
+    Struct().collapseAll();
+    Struct().setCurrentItem(ItemAt(Struct(), index));
+    const QString line = QString::fromLatin1(
+        ReadFile(WorkDir() + QStringLiteral("/Names.txt")).split('\n').at(index).trimmed());
+    if (!page.isEmpty()) QCOMPARE(line, page);
+    QCOMPARE(Viewer->Shown.back(), WorkDir() + QLatin1Char('/') + line);
+    // Emptying the tree clears the selection without showing anything.
+    const qsizetype shown = Viewer->Shown.size();
+    Struct().clear();
+    QCOMPARE(Viewer->Shown.size(), shown);
+    QCOMPARE(Dialogs->Messages.size(), 0);
+}
+
+void MainFormTest::OutlineFailures_data() {
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("structShape");
+    QTest::addColumn<int>("names");
+
+    // A skipped level stops the load at that line; tvFNames is never loaded.
+    QTest::newRow("h3 under h1") << QStringLiteral("<h1>A</h1><h3>X</h3><h1>B</h1>")
+                                 << QStringLiteral("Invalid level (2) for item \"1.1. X\"")
+                                 << QStringList{"0:1. A"} << 0;
+    QTest::newRow("h4 deep in") << QStringLiteral("<h1>A</h1><h2>B</h2><h4>X</h4>")
+                                << QStringLiteral("Invalid level (3) for item \"1.1.1. X\"")
+                                << QStringList{"0:1. A", "1:1.1. B"} << 0;
+    // A first heading of level 2 still makes a top-level node; the next h2 is its child.
+    QTest::newRow("h2 first") << QStringLiteral("<h2>A</h2><h2>B</h2>") << QString()
+                              << QStringList{"0:1. A", "1:2. B"} << 2;
+}
+
+void MainFormTest::OutlineFailures() {
+    QFETCH(QString, body);
+    QFETCH(QString, message);
+    QFETCH(QStringList, structShape);
+    QFETCH(int, names);
+    Open(MakeDocument(Document(body)));
+
+    QCOMPARE(Shape(Struct()), structShape);
+    QCOMPARE(Names().topLevelItemCount() > 0 ? Shape(Names()).size() : 0, names);
+    if (message.isEmpty()) {
+        QCOMPARE(Dialogs->Messages.size(), 0);
+        return;
+    }
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Kelmo Preview"));
+    QCOMPARE(Dialogs->Messages[0].Text, message);
+    QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
+                           QStringLiteral("."));
+
+    // Every node left without a page brings the structure message; the viewer keeps its page.
+    const QStringList shown = Viewer->Shown;
+    Struct().setCurrentItem(ItemAt(Struct(), structShape.size() - 1));
+    QCOMPARE(Dialogs->Messages.size(), 2);
+    QCOMPARE(Dialogs->Messages[1].Caption, QStringLiteral("Error"));
+    QCOMPARE(Dialogs->Messages[1].Text,
+             QStringLiteral("Ошибка в определении структуры учебника. Разделу учебника не "
+                            "сопоставлена страница"));
+    QCOMPARE(Viewer->Shown, shown);
+}
+
+void MainFormTest::NumberingFlagIsReadBySplit() {
+    auto* numbering = Form->findChild<QCheckBox*>(QStringLiteral("cbAutoNumHead"));
+    QVERIFY(numbering->isChecked());
+    numbering->setChecked(false);
+    Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1><h2>Цели</h2>"))));
+    numbering->setChecked(true);
+    QCOMPARE(Shape(Struct()), (QStringList{"0:Введение", "1:Цели"}));
+    QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Titles.txt")),
+             Windows1251(QStringLiteral("Введение\r\n\tЦели\r\n")));
+}
+
+void MainFormTest::FailedConversionKeepsEarlierState() {
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
+    const QString firstWorkDir = WorkDir();
+    const QStringList shown = Viewer->Shown;
+    const QString status = Status();
+
+    kelmo::ConvertOptions options;
+    options.Program = Script(
+        QStringLiteral("sleep 0.3\necho 'Error: source file could not be loaded' >&2\nexit 0"));
+    Form->SetConvertOptions(options);
+    const QString doc = MakeDocument("{\\rtf1 x}", QStringLiteral("c.rtf"));
+    Open(doc);
+
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Kelmo Preview"));
+    QVERIFY2(Dialogs->Messages[0].Text.contains(QStringLiteral("source file could not be loaded")),
+             qPrintable(Dialogs->Messages[0].Text));
+    QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
+    // The trees were emptied; status line and viewer keep the earlier document's.
+    QCOMPARE(Struct().topLevelItemCount(), 0);
+    QCOMPARE(Names().topLevelItemCount(), 0);
+    QCOMPARE(Status(), status);
+    QCOMPARE(Viewer->Shown, shown);
+    QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
+    // The new work folder is current and goes when the window closes; the first stays.
+    QVERIFY(WorkDir() != firstWorkDir);
+    QCOMPARE(QFileInfo(WorkDir()).absolutePath(), QFileInfo(doc).absolutePath());
+    const QString failedWorkDir = WorkDir();
+    Form->close();
+    QVERIFY(!QFileInfo::exists(failedWorkDir));
+    QVERIFY(QFileInfo::exists(firstWorkDir));
+}
+
+void MainFormTest::CloseWaitsForConversion() {
+    kelmo::ConvertOptions options;
+    options.Program = Script(QStringLiteral("sleep 0.5\nexit 0"));
+    bool openDisabled = false;
+    bool progressShown = false;
+    options.Progress = [&](int) {
+        openDisabled = !Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled();
+        progressShown = Status().startsWith(QStringLiteral("Преобразование документа "));
+        Form->close();
+    };
+    Form->SetConvertOptions(options);
+    Form->show();
+    Open(MakeDocument("{\\rtf1 x}", QStringLiteral("c.rtf")));
+    QVERIFY(openDisabled);
+    QVERIFY(progressShown);
+    QCOMPARE(Dialogs->Messages.size(), 1);  // the converter made no HTML
+    const QString workDir = WorkDir();
+    QVERIFY(QFileInfo::exists(workDir));
+    QTRY_VERIFY(!Form->isVisible());
+    QVERIFY(!QFileInfo::exists(workDir));
+}
+
+void MainFormTest::MissingWorkFolder() {
+    const QString doc = Base.filePath(QStringLiteral("gone/c.htm"));
+    Open(doc);
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QVERIFY(Dialogs->Messages[0].Text.startsWith(QStringLiteral("Невозможно создать ") +
+                                                 Base.filePath(QStringLiteral("gone/"))));
+    QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
+    QCOMPARE(WorkDir(), QStringLiteral(" "));
+    QCOMPARE(Status(), QString());
+    QCOMPARE(Viewer->Shown, QStringList());
+    Form->close();
+}
+
+void MainFormTest::HeadingLimitStopsOnlyTheSplit() {
+    QString body;
+    for (int i = 0; i < kelmo::MaxHeaders + 1; ++i) body += QStringLiteral("<h1>H</h1>");
+    Open(MakeDocument(Document(body)));
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
+    QCOMPARE(Dialogs->Messages[0].Text, QString::fromUtf8(kelmo::HeadingLimitMessage()));
+    QCOMPARE(Struct().topLevelItemCount(), 0);
+    QVERIFY(!QFileInfo::exists(WorkDir() + QStringLiteral("/page_1_.htm")));
+    QVERIFY(Status().startsWith(QStringLiteral("Документ обработан и сохранен в ")));
+
+    // The program goes on: the next document opens as usual.
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Shape(Struct()), QStringList{"0:1. A"});
+}
+
+void MainFormTest::MissingPageIsReported() {
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1><h1>B</h1>"))));
+    const QString page = WorkDir() + QStringLiteral("/page_2_.htm");
+    QVERIFY(QFile::remove(page));
+    const QStringList shown = Viewer->Shown;
+    Struct().setCurrentItem(ItemAt(Struct(), 1));
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
+    QCOMPARE(Dialogs->Messages[0].Text, QStringLiteral("Файл \"%1\" не найден.").arg(page));
+    QCOMPARE(Viewer->Shown, shown);
+}
+
+void MainFormTest::ClosingDeletesOnlyOwnFolder() {
+    // Before any document: nothing to delete.
+    const QString quiet = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
+    Form->close();
+    QCOMPARE(
+        QDir(QFileInfo(quiet).absolutePath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        QStringList{"c.htm"});
+
+    // Two documents: only the second one's folder goes.
+    init();
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
+    const QString first = WorkDir();
+    Open(MakeDocument(Document(QStringLiteral("<h1>B</h1>"))));
+    const QString second = WorkDir();
+    Form->close();
+    QVERIFY(QFileInfo::exists(first));
+    QVERIFY(!QFileInfo::exists(second));
+
+    // A folder the run found already there (a leftover "temp") is kept.
+    init();
+    const QString found = Base.filePath(QStringLiteral("temp"));
+    QVERIFY(QDir().mkpath(found));
+    Form->WorkDir = found;
+    Form->WorkDirCreated = false;
+    Form->close();
+    QVERIFY(QFileInfo::exists(found));
+}
+
+void MainFormTest::AboutBoxIsShownOnRequest() {
+    Form->N4Click();  // none given: nothing happens
+    QWidget about;
+    Form->SetAboutBox(&about);
+    Form->findChild<QAction*>(QStringLiteral("N4"))->trigger();
+    QVERIFY(about.isVisible());
+    about.close();
+    Form->N4Click();
+    QVERIFY(about.isVisible());
+}
+
+QTEST_MAIN(MainFormTest)
+#include "MainFormTest.moc"

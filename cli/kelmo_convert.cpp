@@ -71,8 +71,10 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("Give up converting a non-HTML document after S seconds (default 120)."),
         QStringLiteral("S"));
     parser.addOptions({noNumbers, output, quiet, timeout});
-    parser.addPositionalArgument(QStringLiteral("INPUT"),
-                                 QStringLiteral("The document: HTML export (.htm, .html, .~ht)."));
+    parser.addPositionalArgument(
+        QStringLiteral("INPUT"),
+        QStringLiteral("The document: an HTML export (.htm, .html, .~ht), or .doc, "
+                       ".docx, .rtf, .odt to convert first."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 

@@ -126,8 +126,9 @@ enum class SplitResult {
 };
 
 // Scans html for h1..h6 headings, fills table and writes one page file per entry into
-// workDir. Returns TooManyHeadings, having written nothing, when there are more than
-// MaxHeaders. Throws IoError when a page cannot be written (pages before it stay).
+// workDir. Returns TooManyHeadings, having written nothing and left HeaderCount 0, when
+// there are more than MaxHeaders. A page name met again in one split gets "-2", "-3", ...
+// ("page_1_-2.htm"). Throws IoError when a page cannot be written (pages before it stay).
 [[nodiscard]] SplitResult SplitIntoPages(HeadingTable& table, const std::string& workDir,
                                          std::string_view html);
 

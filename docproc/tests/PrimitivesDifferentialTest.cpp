@@ -36,7 +36,9 @@ std::vector<RemovalPair> AllRemovals() {
         {"<!--", "-->"}, {"<o:p>", "</o:p>"}, {"<!-", "->"},
         {"<![if", "if"}, {"--", "-"},         {"<", ">"},
     };
-    for (const auto& [opening, closing] : blocks) {
+    for (const auto& block : blocks) {
+        const char* opening = block.first;
+        const char* closing = block.second;
         pairs.push_back(
             {opening, [=](std::string& t) { return RemoveBlocks(opening, closing, t); },
              [=](std::string& t) { return reference::RemoveBlocks(opening, closing, t); }});

@@ -158,8 +158,9 @@ Exporter ExporterFor(const Options& options) {
 // True when the road would write over the input itself.
 bool RoadWritesOver(const QString& input, const QString& folder) {
     const QFileInfo in(input);
-    const auto folderPath = std::filesystem::weakly_canonical(LocalPath(folder));
-    if (std::filesystem::path(LocalPath(in.canonicalPath())) != folderPath) return false;
+    std::error_code error;
+    const auto folderPath = std::filesystem::weakly_canonical(LocalPath(folder), error);
+    if (error || std::filesystem::path(LocalPath(in.canonicalPath())) != folderPath) return false;
     const QString name = in.fileName();
     return name == QLatin1String("i.~ht") || name == QLatin1String("clear.~ht") ||
            name == QLatin1String("Names.txt") || name == QLatin1String("Titles.txt") ||

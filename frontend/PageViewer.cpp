@@ -1,5 +1,7 @@
 #include "PageViewer.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QWebEnginePage>
@@ -12,12 +14,27 @@
 
 namespace kelmo {
 
+namespace {
+
 void RegisterPageScheme() {
     QWebEngineUrlScheme scheme(PageScheme);
     // A host makes the URLs hierarchical, so that relative links and pictures resolve.
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme);
     QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+}  // namespace
+
+void PrepareWebEngine() {
+    RegisterPageScheme();
+    // Chromium refuses to start its sandbox as root.
+    if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("--disable-gpu")) flags += " --disable-gpu";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    }
 }
 
 void PageSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {

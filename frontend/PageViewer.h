@@ -12,8 +12,9 @@ class QWidget;
 
 namespace kelmo {
 
-// Registers the page scheme; must run before the application object is made.
-void RegisterPageScheme();
+// Registers the page scheme and sets Chromium's environment (no sandbox as root, no GPU
+// without a display); must run before the application object is made.
+void PrepareWebEngine();
 
 class PageViewer {
   public:

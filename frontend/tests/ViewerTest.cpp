@@ -1,0 +1,132 @@
+// The real Chromium viewer (runs under xvfb-run): pages of the work folder render as HTML
+// with their windows-1251 titles, pictures beside them load, files outside do not.
+#include <MainForm1.h>
+#include <PageViewer.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+
+constexpr int kLoadMs = 30000;
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void WritePicture(const QString& path) {
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(path));
+}
+
+QVariant RunScript(QWebEngineView& view, const QString& script) {
+    QVariant result;
+    bool done = false;
+    view.page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, kLoadMs)) return QStringLiteral("no answer");
+    return result;
+}
+
+bool ShowAndWait(kelmo::WebPageViewer& viewer, const QString& file) {
+    QSignalSpy loaded(viewer.View(), &QWebEngineView::loadFinished);
+    viewer.ShowFile(file);
+    return loaded.wait(kLoadMs) && loaded.back().at(0).toBool();
+}
+
+class OneAnswer : public kelmo::Dialogs {
+  public:
+    explicit OneAnswer(QString path) : Path(std::move(path)) {}
+    QString AskDocument(QFileDialog&) override { return std::exchange(Path, QString()); }
+    void ShowError(QWidget*, const QString&, const QString& text) override { Errors << text; }
+    QString Path;
+    QStringList Errors;
+};
+
+}  // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void ShowsPagesOfTheWorkFolder();
+    void WindowShowsSelectedPage();
+};
+
+void ViewerTest::ShowsPagesOfTheWorkFolder() {
+    QTemporaryDir base;
+    const QString work = base.filePath(QStringLiteral("WORK"));
+    QVERIFY(QDir().mkpath(work + QStringLiteral("/i.files")));
+    WritePicture(work + QStringLiteral("/i.files/image001.png"));
+    WritePicture(base.filePath(QStringLiteral("outside.png")));
+    // "Введение" in windows-1251, no charset in the page: the served type must carry it.
+    WriteFile(work + QStringLiteral("/page_1_.htm"),
+              "<html><head><title>\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5</title></head><body>"
+              "<h1>\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5</h1><img id=in src=\"i.files/image001.png\">"
+              "<img id=out src=\"../outside.png\"></body></html>");
+    WriteFile(work + QStringLiteral("/i.~ht"),
+              "<html><head><title>Export</title></head><body><p>x</p></body></html>");
+
+    kelmo::WebPageViewer viewer;
+    viewer.View()->resize(400, 300);
+    viewer.View()->show();
+
+    QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/page_1_.htm")));
+    QCOMPARE(viewer.View()->title(), QStringLiteral("Введение"));
+    QCOMPARE(RunScript(*viewer.View(), QStringLiteral("document.getElementById('in').naturalWidth"))
+                 .toInt(),
+             7);
+    QCOMPARE(
+        RunScript(*viewer.View(), QStringLiteral("document.getElementById('out').naturalWidth"))
+            .toInt(),
+        0);
+
+    // The export's own ending is HTML too, not text.
+    QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/i.~ht")));
+    QCOMPARE(viewer.View()->title(), QStringLiteral("Export"));
+}
+
+void ViewerTest::WindowShowsSelectedPage() {
+    QTemporaryDir base;
+    const QString doc = base.filePath(QStringLiteral("course.htm"));
+    WriteFile(
+        doc,
+        "<html><head><title>C</title></head><body lang=RU><h1>\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5"
+        "</h1><p>a</p><h2>\xD6\xE5\xEB\xE8</h2><p>b</p></body></html>\r\n");
+    auto dialogs = std::make_unique<OneAnswer>(doc);
+    OneAnswer& answers = *dialogs;
+    TMainForm form(std::move(dialogs));
+    form.show();
+    auto& viewer = dynamic_cast<kelmo::WebPageViewer&>(form.Viewer());
+    QSignalSpy loaded(viewer.View(), &QWebEngineView::loadFinished);
+
+    form.UOpenClick();
+    QCOMPARE(answers.Errors, QStringList());
+    form.SelectNode(1);
+    QTRY_COMPARE_WITH_TIMEOUT(viewer.View()->title(), QStringLiteral("Цели"), kLoadMs);
+    QVERIFY(viewer.View()->url().path().endsWith(QStringLiteral("/page_1_1_.htm")));
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.back().at(0).toBool(), kLoadMs);
+}
+
+int main(int argc, char* argv[]) {
+    kelmo::PrepareWebEngine();
+    QApplication app(argc, argv);
+    ViewerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewerTest.moc"

@@ -51,10 +51,12 @@ void CleanWordHtml(std::string& docTitle, std::string& html) {
 
 void WriteCleanDocument(const std::string& fileName, const std::string& docTitle,
                         std::string& html) {
-    std::string document;
-    document.reserve(PageHeader.size() + docTitle.size() + CrLf.size() + html.size());
-    document.append(PageHeader).append(docTitle).append(CrLf).append(html);
-    html = std::move(document);
+    std::string head;
+    head.reserve(PageHeader.size() + docTitle.size() + CrLf.size());
+    head.append(PageHeader).append(docTitle).append(CrLf);
+    // The cleaning shrank html in place, so the head usually fits its spare capacity and
+    // the text moves without a new allocation.
+    html.insert(0, head);
     WriteWholeFile(fileName, html);
 }
 

@@ -138,17 +138,23 @@ std::string ReadWholeFile(const std::string& fileName) {
     // A folder opens on Linux but reads nothing sensible.
     if (S_ISDIR(info.st_mode)) throw FileError("Cannot open file ", fileName, EISDIR);
 
+    // Read straight into a buffer of the file's size; a file that grows meanwhile, or one
+    // without a size (a pipe), is read on in chunks.
     std::string bytes;
-    std::size_t filled = 0;
     if (S_ISREG(info.st_mode)) bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    char chunk[1 << 14];
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() + (1 << 16));
-        const ssize_t got = ::read(file.Get(), bytes.data() + filled, bytes.size() - filled);
+        const bool intoBuffer = filled < bytes.size();
+        char* const target = intoBuffer ? bytes.data() + filled : chunk;
+        const std::size_t room = intoBuffer ? bytes.size() - filled : sizeof chunk;
+        const ssize_t got = ::read(file.Get(), target, room);
         if (got < 0) {
             if (errno == EINTR) continue;
             throw FileError("Cannot read file ", fileName, errno);
         }
         if (got == 0) break;
+        if (!intoBuffer) bytes.append(chunk, static_cast<std::size_t>(got));
         filled += static_cast<std::size_t>(got);
     }
     bytes.resize(filled);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "LibFunc.h"
 #include "TempFolder.h"
@@ -77,6 +79,18 @@ TEST(ReadWholeFile, KeepsEveryByte) {
     const std::string bytes = "a\rb\n\0c\r\n\xff"s;
     PutFile(folder / "raw", bytes);
     EXPECT_EQ(ReadWholeFile(folder / "raw"), bytes);
+}
+
+TEST(ReadWholeFile, ReadsAPipeWithoutSize) {
+    TempFolder folder;
+    const std::string fifo = folder / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string bytes(100000, 'x');
+    bytes.back() = 'y';
+    std::thread writer([&] { PutFile(fifo, bytes); });
+    const std::string read = ReadWholeFile(fifo);
+    writer.join();
+    EXPECT_EQ(read, bytes);
 }
 
 // --- WriteWholeFile ---------------------------------------------------------------------

@@ -107,7 +107,7 @@ void TMainForm::SetupControls() {
     ui->ToolBar1->widgetForAction(ui->UOpen)->setObjectName(QStringLiteral("ToolButton1"));
     cbAutoNumHead = new QCheckBox(QStringLiteral("Автоматическая нумерация заголовков"), this);
     cbAutoNumHead->setObjectName(QStringLiteral("cbAutoNumHead"));
-    cbAutoNumHead->setFixedWidth(242);
+    cbAutoNumHead->setMinimumWidth(242);
     cbAutoNumHead->setChecked(true);
     ui->ToolBar1->addWidget(cbAutoNumHead);
 
@@ -165,7 +165,9 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
         ShowException(QStringLiteral("Unknown error"));
     }
     CommandRunning = nested;
-    if (!nested && CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
+    if (nested) return;
+    emit CommandFinished();
+    if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TMainForm::ShowException(const QString& message) {

@@ -46,6 +46,10 @@ class TMainForm : public QMainWindow {
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
 
+  signals:
+    // The open command has run to its end, failed or not.
+    void CommandFinished();
+
   public slots:
     void UOpenClick();
     void UExitClick();

@@ -13,8 +13,8 @@ namespace kelmo {
 
 namespace {
 
-constexpr int kSettleMs = 1500;   // painting after loadFinished
-constexpr int kGiveUpMs = 20000;  // a page that never finishes loading
+constexpr int kSettleMs = 1500;    // painting after loadFinished
+constexpr int kGiveUpMs = 180000;  // a conversion or page that never ends
 
 void SaveAndQuit(TMainForm& form, const QString& file) {
     if (!form.grab().save(file)) std::fprintf(stderr, "cannot save %s\n", qPrintable(file));
@@ -41,21 +41,22 @@ void ScheduleShot(TMainForm& form, const QCommandLineParser& parser, const ShotO
     const QString file = parser.value(options.Screenshot);
     const int select = parser.value(options.Select).toInt();
     auto* web = dynamic_cast<WebPageViewer*>(&form.Viewer());
-    QTimer::singleShot(0, &form, [&form, web, file, select] {
-        // The open command has run by now (it was queued first).
-        if (web) {
-            QObject::connect(
-                web->View(), &QWebEngineView::loadFinished, &form, [&form, web, file, select] {
-                    // With a selection, only its page (not the clean document) is awaited.
-                    if (select >= 0 && !web->View()->url().path().endsWith(QStringLiteral(".htm")))
-                        return;
-                    QTimer::singleShot(kSettleMs, &form,
-                                       [&form, file] { SaveAndQuit(form, file); });
-                });
-        }
-        form.SelectNode(select);
-        QTimer::singleShot(kGiveUpMs, &form, [&form, file] { SaveAndQuit(form, file); });
-    });
+    QTimer::singleShot(kGiveUpMs, &form, [&form, file] { SaveAndQuit(form, file); });
+    // Waits for the open command, then for the selected page (or the clean document).
+    QObject::connect(
+        &form, &TMainForm::CommandFinished, &form,
+        [&form, web, file, select] {
+            if (web) {
+                QObject::connect(web->View(), &QWebEngineView::loadFinished, &form,
+                                 [&form, file](bool ok) {
+                                     if (!ok) return;  // a load cut short by the selection
+                                     QTimer::singleShot(kSettleMs, &form,
+                                                        [&form, file] { SaveAndQuit(form, file); });
+                                 });
+            }
+            form.SelectNode(select);
+        },
+        Qt::SingleShotConnection);
 }
 
 }  // namespace kelmo

@@ -16,7 +16,7 @@ struct ShotOptions {
 
 ShotOptions AddShotOptions(QCommandLineParser& parser);
 
-// Does nothing unless --screenshot was given. Runs after the open command started at 0 ms.
+// Does nothing unless --screenshot was given. Waits for the open command of FILE.
 void ScheduleShot(TMainForm& form, const QCommandLineParser& parser, const ShotOptions& options);
 
 }  // namespace kelmo

@@ -65,14 +65,34 @@ TEST(TextOps, FindFromStartsAndEnds) {
     }
 }
 
+struct PlacedPattern {
+    std::string pattern;
+    std::string filler;  // a near miss: first, second and last bytes right, a middle one wrong
+};
+
 TEST(TextOps, FindFromFindsEveryPlaceInLongTexts) {
-    // Long enough for any block-wise search to meet its block edges.
-    for (std::size_t length = 1; length < 80; ++length) {
-        for (std::size_t at = 0; at + 3 <= length; ++at) {
-            std::string text(length, 'm');
-            text.replace(at, 3, "mso");
-            EXPECT_EQ(FindFrom("mso", text, 0), static_cast<Pos>(at) + 1) << length << " " << at;
-            EXPECT_EQ(FindFrom("mso", text, static_cast<Pos>(at) + 2), 0) << length << " " << at;
+    const std::vector<PlacedPattern> cases = {
+        {"mso", "mxo"},
+        {"ab", "aa"},
+        {"class=MsoNormal", "class=MsoNorMal"},
+        {"&nbsp;&nbsp;", "&nbsp;&nbsp&;"},
+    };
+    // Lengths past two 32-byte blocks, every place, so a block-wise search meets its edges
+    // and the end of the text in every way.
+    for (const PlacedPattern& c : cases) {
+        const std::size_t m = c.pattern.size();
+        for (std::size_t length = m; length < 100; ++length) {
+            for (std::size_t at = 0; at + m <= length; ++at) {
+                std::string text;
+                while (text.size() < length) text += c.filler;
+                text.resize(length);
+                text.replace(at, m, c.pattern);
+                const Pos expected = FindFrom(c.pattern, text, 0);
+                ASSERT_EQ(expected, reference::FindFrom(c.pattern, text, 0))
+                    << c.pattern << " " << length << " " << at;
+                ASSERT_GE(expected, 1);
+                ASSERT_LE(expected, static_cast<Pos>(at) + 1);
+            }
         }
     }
 }

@@ -38,7 +38,7 @@ QString FindProgram(const QString& requested) {
         FailConversion(QString::fromUtf8(MissingConverter));
     }
     const QString found = requested.contains(QLatin1Char('/'))
-                              ? (QFileInfo(requested).isExecutable() ? requested : QString())
+                              ? (QFileInfo::exists(requested) ? requested : QString())
                               : QStandardPaths::findExecutable(requested);
     if (found.isEmpty()) {
         FailConversion(QStringLiteral("Не найден LibreOffice (%1). Установите пакет "

@@ -250,6 +250,16 @@ TEST_F(ConverterTest, NamesTheMissingConverterAndItsPackage) {
                   "). Установите пакет libreoffice-writer-nogui");
 }
 
+TEST_F(ConverterTest, ReportsAConverterThatCannotBeStarted) {
+    WriteFile(Path("soffice"), "#!/bin/sh\n");  // not executable
+    ConvertOptions options = Fake("ok");
+    options.Program = Path("soffice");
+    const QString message = ConvertError(document_, Path("work/i.~ht"), options);
+    EXPECT_TRUE(message.startsWith("Не удалось запустить LibreOffice (" + Path("soffice") + "): "))
+        << message.toStdString();
+    ExpectDocumentUntouched();
+}
+
 TEST_F(ConverterTest, ReportsAnOutputFolderThatCannotBeWritten) {
     const QString message = ConvertError(document_, Path("nowhere/i.~ht"), Fake("ok"));
     EXPECT_TRUE(message.startsWith("Не удалось записать файл \"" + Path("nowhere/")))

@@ -2,10 +2,12 @@
 //
 // Every removal primitive is one left-to-right pass with a read cursor and a write cursor
 // over the same buffer: the bytes between removals are moved down once, the removed bytes
-// are skipped. A search after a removal looks only at bytes behind the read cursor, which
-// is what "the search goes on at the removal point" means for a text rewritten in place.
+// are skipped. A search after a removal looks only at the bytes from the read cursor on,
+// which is what "the search goes on at the removal point" means for a text rewritten in
+// place: nothing joined across a removal is ever found.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #ifdef __SSE2__
 #include <immintrin.h>
@@ -133,7 +135,11 @@ class Compactor {
     std::size_t write_ = 0;
 };
 
-std::int32_t AsCount(std::size_t n) { return static_cast<std::int32_t>(n); }
+// Counts of texts over 2 GB stop at the largest count rather than wrap round.
+std::int32_t AsCount(std::size_t n) {
+    constexpr std::size_t most = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::min(n, most));
+}
 
 // The shared scan-and-remove loop for removals that end at a terminator byte: each marker
 // goes with everything through the first terminator at or after marker + scanFrom. A
@@ -261,8 +267,9 @@ std::string TrimBlanks(std::string_view text) {
 // ---------------------------------------------------------------------------------------
 // Removal primitives
 
-std::int32_t RemoveAll(std::string_view literal, std::string& text) {
-    if (literal.empty()) return 0;
+std::int32_t RemoveAll(std::string_view literalView, std::string& text) {
+    if (literalView.empty()) return 0;
+    const std::string literal(literalView);  // it might point into text, which is rewritten
     Compactor out(text);
     const std::string_view source = out.Source();
     std::size_t removals = 0;
@@ -277,8 +284,12 @@ std::int32_t RemoveAll(std::string_view literal, std::string& text) {
     return AsCount(removals);
 }
 
-std::int32_t RemoveBlocks(std::string_view opening, std::string_view closing, std::string& text) {
-    if (opening.empty() || closing.empty()) return 0;
+std::int32_t RemoveBlocks(std::string_view openingView, std::string_view closingView,
+                          std::string& text) {
+    if (openingView.empty() || closingView.empty()) return 0;
+    // Copies: the markers might point into text, which is rewritten.
+    const std::string opening(openingView);
+    const std::string closing(closingView);
     Compactor out(text);
     const std::string_view source = out.Source();
     std::size_t removals = 0;
@@ -319,6 +330,7 @@ std::int32_t CollapseDoubleNbsp(std::string& text) {
     return AsCount(removals);
 }
 
+// Only inside a tag: in running text "mso" is part of a word ("Thomson's") and stays.
 std::int32_t RemoveMsoDeclarations(std::string& text) {
     constexpr std::string_view marker = "mso";
     Compactor out(text);

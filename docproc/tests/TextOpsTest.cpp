@@ -260,6 +260,18 @@ TEST(Removals, RemoveAllWordClass) {
         [](std::string& t) { return reference::RemoveAll("class=MsoNormal", t); });
 }
 
+// A marker given as a view into the text itself must not change while the text is rewritten.
+TEST(Removals, MarkersThatPointIntoTheText) {
+    std::string text = "ab?ab?b";
+    EXPECT_EQ(RemoveAll(std::string_view(text).substr(0, 2), text), 2);
+    EXPECT_EQ(text, "??b");
+
+    text = "<>x<y>z<";
+    const std::string_view view(text);
+    EXPECT_EQ(RemoveBlocks(view.substr(0, 1), view.substr(1, 1), text), 2);
+    EXPECT_EQ(text, "xz<");
+}
+
 TEST(Removals, RemoveBlocksComments) {
     const std::vector<RemovalCase> cases = {
         {"x<!-- a -->y<!-- b -->z", "xyz", 2},

@@ -104,6 +104,12 @@ void TMainForm::SetupControls() {
     ui->PanelLayout->addWidget(PageView->Widget());
     PageView->Widget()->setObjectName(QStringLiteral("WebBrowser1"));
 
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setNameFilters(OpenFilters().split(QStringLiteral(";;")));
+
     ui->ToolBar1->widgetForAction(ui->UOpen)->setObjectName(QStringLiteral("ToolButton1"));
     cbAutoNumHead = new QCheckBox(QStringLiteral("Автоматическая нумерация заголовков"), this);
     cbAutoNumHead->setObjectName(QStringLiteral("cbAutoNumHead"));
@@ -133,14 +139,13 @@ void TMainForm::SetConvertOptions(const kelmo::ConvertOptions& options) {
 
 void TMainForm::UOpenClick() {
     if (CommandRunning) return;
-    QFileDialog dialog(this);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(OpenFilters().split(QStringLiteral(";;")));
-    dialog.selectNameFilter(dialog.nameFilters().front());
-    dialog.setDirectory(InitialDir);
-    const QString documentPath = Dialogs->AskDocument(dialog);
+    OpenDialog1->selectNameFilter(OpenDialog1->nameFilters().front());
+    OpenDialog1->setDirectory(InitialDir);
+    // Like the last time, the dialog offers the document chosen then.
+    if (!LastDocument.isEmpty()) OpenDialog1->selectFile(QFileInfo(LastDocument).fileName());
+    const QString documentPath = Dialogs->AskDocument(*OpenDialog1);
     if (documentPath.isEmpty()) return;
+    LastDocument = documentPath;
     OpenDocument(documentPath);
 }
 

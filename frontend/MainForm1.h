@@ -19,6 +19,7 @@
 #include "PageViewer.h"
 
 class QCheckBox;
+class QFileDialog;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -78,6 +79,8 @@ class TMainForm : public QMainWindow {
     kelmo::ConvertOptions ConvertOptions;
     QWidget* AboutBox = nullptr;
     QCheckBox* cbAutoNumHead = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QString LastDocument;           // the dialog's answer of its last use
     kelmo::OutlineTree StructTree;  // the nodes of tvStruct
     kelmo::OutlineTree NamesTree;   // the nodes of tvFNames
     bool CommandRunning = false;

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTimer>
 
+#include "About.h"
 #include "MainForm1.h"
 #include "PageViewer.h"
 #include "ScriptedShot.h"
@@ -13,6 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelmo Preview"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kelmo Preview"));
+    QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -21,10 +24,14 @@ int main(int argc, char* argv[]) {
     parser.process(app);
 
     TMainForm form;
-    form.showMaximized();
+    // A child of the form: it lives for the whole run, and closing the form still ends it.
+    auto* aboutBox = new TAboutBox(&form);
+    form.SetAboutBox(aboutBox);
+    StartScreen(*aboutBox, form);
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
-        QTimer::singleShot(0, &form, [&form, file = files.front()] { form.OpenDocument(file); });
+        const QString file = QFileInfo(files.front()).absoluteFilePath();
+        QTimer::singleShot(0, &form, [&form, file] { form.OpenDocument(file); });
     }
     kelmo::ScheduleShot(form, parser, shot);
     return app.exec();

@@ -27,11 +27,13 @@ class FakeDialogs : public kelmo::Dialogs {
     QStringList FiltersSeen;
     QString FilterSeen;
     QString DirectorySeen;
+    QStringList FilesSeen;
 
     QString AskDocument(QFileDialog& dialog) override {
         FiltersSeen = dialog.nameFilters();
         FilterSeen = dialog.selectedNameFilter();
         DirectorySeen = dialog.directory().absolutePath();
+        FilesSeen = dialog.selectedFiles();
         return Answers.isEmpty() ? QString() : Answers.takeFirst();
     }
     void ShowError(QWidget*, const QString& caption, const QString& text) override {
@@ -207,6 +209,7 @@ void MainFormTest::DialogStartsInLastDocumentFolder() {
     Dialogs->Answers << QString();
     Form->UOpenClick();
     QCOMPARE(Dialogs->DirectorySeen, QFileInfo(doc).absolutePath());
+    QCOMPARE(Dialogs->FilesSeen, QStringList{doc});
 }
 
 void MainFormTest::CancelChangesNothing() {

@@ -151,3 +151,10 @@ void StartScreen(TAboutBox& aboutBox, QWidget& mainForm) {
     aboutBox.ShowAsStartScreen();
     mainForm.showMaximized();
 }
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/kelmo-preview-48.png"), QSize(48, 48));
+    icon.addFile(QStringLiteral(":/kelmo-preview-128.png"), QSize(128, 128));
+    return icon;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 #include <QTimer>
 #include <QUrl>
 #include <memory>
@@ -48,3 +49,6 @@ class TAboutBox : public QDialog {
 // The program's start after the windows exist: the About box stands alone on the screen as the
 // start screen, then the main window is shown maximized.
 void StartScreen(TAboutBox& aboutBox, QWidget& mainForm);
+
+// The program's icon in the sizes it is installed in.
+QIcon ApplicationIcon();

@@ -161,7 +161,8 @@ class AboutTest : public QObject {
         QVERIFY((box.geometry().center() - screenCentre).manhattanLength() <= 2);
     }
 
-    // The picture keeps its own size inside a smaller place, from the top-left corner.
+    // The picture keeps its own size inside a smaller place, from the top-left corner; the
+    // program's icon is bundled in both installed sizes.
     void picture() {
         TAboutBox box;
         QLabel* image = Child(box, "Image1");
@@ -169,6 +170,8 @@ class AboutTest : public QObject {
         QCOMPARE(image->pixmap().size(), QSize(70, 100));
         QVERIFY(!image->hasScaledContents());
         QCOMPARE(image->alignment(), Qt::AlignLeft | Qt::AlignTop);
+        const QList<QSize> iconSizes = ApplicationIcon().availableSizes();
+        QVERIFY(iconSizes.contains(QSize(48, 48)) && iconSizes.contains(QSize(128, 128)));
     }
 
     // The start: the box alone on the screen and modal, closed by its timer, then the main

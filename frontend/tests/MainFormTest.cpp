@@ -388,6 +388,7 @@ void MainFormTest::MissingWorkFolder() {
                                                  Base.filePath(QStringLiteral("gone/"))));
     QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
     QCOMPARE(WorkDir(), QStringLiteral(" "));
+    QCOMPARE(Form->InitialDir, Base.filePath(QStringLiteral("gone")));
     QCOMPARE(Status(), QString());
     QCOMPARE(Viewer->Shown, QStringList());
     Form->close();

@@ -95,6 +95,13 @@ void ViewerTest::ShowsPagesOfTheWorkFolder() {
             .toInt(),
         0);
 
+    // Far above what setContent takes.
+    WriteFile(work + QStringLiteral("/page_2_.htm"), "<html><head><title>Big</title></head><body>" +
+                                                         QByteArray(3 << 20, 'x') +
+                                                         "</body></html>");
+    QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/page_2_.htm")));
+    QCOMPARE(viewer.View()->title(), QStringLiteral("Big"));
+
     // The export's own ending is HTML too, not text.
     QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/i.~ht")));
     QCOMPARE(viewer.View()->title(), QStringLiteral("Export"));

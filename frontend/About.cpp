@@ -70,6 +70,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->Label3->installEventFilter(this);
 
     Timer1.setSingleShot(true);
+    Timer1.setTimerType(Qt::PreciseTimer);
     Timer1.setInterval(kStartScreenMs);
     connect(&Timer1, &QTimer::timeout, this, &TAboutBox::Timer1Timer);
     CentreOnScreen(*this);

@@ -10,6 +10,9 @@
 #include <QtTest>
 
 #include "About.h"
+#include "Dialogs.h"
+#include "MainForm1.h"
+#include "PageViewer.h"
 
 namespace {
 
@@ -48,6 +51,22 @@ class UrlCatcher : public QObject {
     QList<QUrl> opened;
   public slots:
     void open(const QUrl& url) { opened << url; }
+};
+
+// The window without its message boxes and web view.
+class SilentDialogs : public kelmo::Dialogs {
+  public:
+    QString AskDocument(QFileDialog&) override { return {}; }
+    void ShowError(QWidget*, const QString&, const QString&) override {}
+};
+
+class BlankViewer : public kelmo::PageViewer {
+  public:
+    QWidget* Widget() override { return view; }  // the window takes it over
+    void ShowFile(const QString&) override {}
+
+  private:
+    QWidget* view = new QWidget;
 };
 
 QLabel* Child(TAboutBox& box, const char* name) {
@@ -239,6 +258,29 @@ class AboutTest : public QObject {
             QVERIFY(!box->isVisible());
             QCOMPARE(Child(*box, "Label4")->text(), QString("Kelmo Preview 1.0"));
         }
+    }
+
+    // The start as the program does it, then the box from the menu of the real window.
+    void menuOfTheWindowShowsTheBox() {
+        TMainForm form(std::make_unique<SilentDialogs>(), std::make_unique<BlankViewer>());
+        auto* box = new TAboutBox(&form);
+        form.SetAboutBox(box);
+        StartScreen(*box, form);
+        QVERIFY(form.isVisible());
+        QVERIFY(form.windowState().testFlag(Qt::WindowMaximized));
+        QVERIFY(!box->isVisible());
+
+        QAction* menuItem = form.findChild<QAction*>("N4");
+        QVERIFY(menuItem != nullptr);
+        menuItem->trigger();
+        menuItem->trigger();
+        QVERIFY(box->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QTest::qWait(3 * TAboutBox::kStartScreenMs);
+        QVERIFY(box->isVisible());
+        box->close();
+        menuItem->trigger();
+        QVERIFY(box->isVisible());
     }
 
     // A click opens the address once; a double click opens it as click plus double click,

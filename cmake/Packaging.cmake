@@ -22,6 +22,12 @@ if(TARGET kelmo-preview)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelmo-preview)
 
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+if(DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry_valid
+        COMMAND ${DESKTOP_FILE_VALIDATE} ${KELMO_RESOURCES}/kelmo-preview.desktop)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelmo-preview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

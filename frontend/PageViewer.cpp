@@ -57,6 +57,9 @@ WebPageViewer::WebPageViewer()
       WebView(new QWebEngineView()) {
     Profile->installUrlSchemeHandler(PageScheme, Handler);
     WebView->setPage(new QWebEnginePage(Profile, WebView));
+    // Navigating now makes the view's render widget before the window is first shown;
+    // made later, it has the window recreated above the dialogs already open.
+    WebView->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
 WebPageViewer::~WebPageViewer() {

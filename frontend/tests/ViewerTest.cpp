@@ -42,10 +42,20 @@ QVariant RunScript(QWebEngineView& view, const QString& script) {
     return result;
 }
 
+// Waits for the load of file itself (the view starts on a blank page of its own).
 bool ShowAndWait(kelmo::WebPageViewer& viewer, const QString& file) {
-    QSignalSpy loaded(viewer.View(), &QWebEngineView::loadFinished);
+    bool done = false;
+    bool ok = false;
+    const auto connection =
+        QObject::connect(viewer.View(), &QWebEngineView::loadFinished, [&](bool success) {
+            if (viewer.View()->url().path() != QFileInfo(file).absoluteFilePath()) return;
+            done = true;
+            ok = success;
+        });
     viewer.ShowFile(file);
-    return loaded.wait(kLoadMs) && loaded.back().at(0).toBool();
+    const bool finished = QTest::qWaitFor([&] { return done; }, kLoadMs);
+    QObject::disconnect(connection);
+    return finished && ok;
 }
 
 class OneAnswer : public kelmo::Dialogs {
@@ -96,9 +106,9 @@ void ViewerTest::ShowsPagesOfTheWorkFolder() {
         0);
 
     // Far above what setContent takes.
-    WriteFile(work + QStringLiteral("/page_2_.htm"), "<html><head><title>Big</title></head><body>" +
-                                                         QByteArray(3 << 20, 'x') +
-                                                         "</body></html>");
+    WriteFile(work + QStringLiteral("/page_2_.htm"),
+              "<html><head><title>Big</title></head><body>" +
+                  QByteArray("<p>text of a long page</p>\r\n").repeated(110000) + "</body></html>");
     QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/page_2_.htm")));
     QCOMPARE(viewer.View()->title(), QStringLiteral("Big"));
 

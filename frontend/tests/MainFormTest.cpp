@@ -116,7 +116,7 @@ class MainFormTest : public QObject {
     // A document in a fresh folder of its own.
     QString MakeDocument(const QByteArray& bytes, const QString& name = QStringLiteral("c.htm")) {
         static int serial = 0;
-        const QString folder = Base.filePath(QString::number(++serial));
+        const QString folder = Base.filePath(QStringLiteral("Курс %1").arg(++serial));
         QDir().mkpath(folder);
         const QString path = folder + QLatin1Char('/') + name;
         WriteFile(path, bytes);

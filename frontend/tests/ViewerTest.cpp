@@ -79,10 +79,11 @@ class ViewerTest : public QObject {
 
 void ViewerTest::ShowsPagesOfTheWorkFolder() {
     QTemporaryDir base;
-    const QString work = base.filePath(QStringLiteral("WORK"));
+    // Characters that URLs escape or give a meaning to.
+    const QString work = base.filePath(QStringLiteral("Курс #1 %41?/WORK"));
     QVERIFY(QDir().mkpath(work + QStringLiteral("/i.files")));
     WritePicture(work + QStringLiteral("/i.files/image001.png"));
-    WritePicture(base.filePath(QStringLiteral("outside.png")));
+    WritePicture(work + QStringLiteral("/../outside.png"));
     // "Введение" in windows-1251, no charset in the page: the served type must carry it.
     WriteFile(work + QStringLiteral("/page_1_.htm"),
               "<html><head><title>\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5</title></head><body>"

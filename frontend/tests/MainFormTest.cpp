@@ -142,6 +142,7 @@ class MainFormTest : public QObject {
     void CancelChangesNothing();
     void SelectionShowsPageAtSameIndex_data();
     void SelectionShowsPageAtSameIndex();
+    void KeyboardMovesThroughPages();
     void OutlineFailures_data();
     void OutlineFailures();
     void NumberingFlagIsReadBySplit();
@@ -264,6 +265,19 @@ void MainFormTest::SelectionShowsPageAtSameIndex() {
     Struct().clear();
     QCOMPARE(Viewer->Shown.size(), shown);
     QCOMPARE(Dialogs->Messages.size(), 0);
+}
+
+void MainFormTest::KeyboardMovesThroughPages() {
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1><h2>B</h2><h1>C</h1>"))));
+    Struct().setCurrentItem(ItemAt(Struct(), 0));
+    QStringList pages;
+    for (int i = 0; i < 3; ++i) {
+        pages << QFileInfo(Viewer->Shown.back()).fileName();
+        QTest::keyClick(&Struct(), Qt::Key_Down);
+    }
+    QTest::keyClick(&Struct(), Qt::Key_Up);
+    pages << QFileInfo(Viewer->Shown.back()).fileName();
+    QCOMPARE(pages, (QStringList{"page_1_.htm", "page_1_1_.htm", "page_2_.htm", "page_1_1_.htm"}));
 }
 
 void MainFormTest::OutlineFailures_data() {

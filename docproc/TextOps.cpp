@@ -6,6 +6,7 @@
 // which is what "the search goes on at the removal point" means for a text rewritten in
 // place: nothing joined across a removal is ever found.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -164,14 +165,63 @@ std::int32_t RemoveThroughByte(std::string_view marker, std::size_t scanFrom, ch
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-bool IsBracket(char c) { return c == '<' || c == '>'; }
+#ifdef __SSE2__
+// Bit k set when byte k of the block is one of set.
+template <std::size_t N>
+unsigned SetMask(__m128i block, const std::array<char, N>& set) {
+    __m128i hits = _mm_setzero_si128();
+    for (const char c : set) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(c)));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+
+__m128i LoadBlock(const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+#endif
+
+template <std::size_t N>
+bool InSet(char c, const std::array<char, N>& set) {
+    return std::find(set.begin(), set.end(), c) != set.end();
+}
+
+// Offset of the first byte in [from, to) that is one of set; to when there is none.
+template <std::size_t N>
+std::size_t FirstOf(std::string_view text, std::size_t from, std::size_t to,
+                    const std::array<char, N>& set) {
+    std::size_t i = from;
+#ifdef __SSE2__
+    for (; i + 16 <= to; i += 16) {
+        const unsigned mask = SetMask(LoadBlock(text.data() + i), set);
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < to && !InSet(text[i], set)) ++i;
+    return i;
+}
+
+// Offset of the last byte in [from, to) that is one of set, or None.
+template <std::size_t N>
+std::size_t LastOf(std::string_view text, std::size_t from, std::size_t to,
+                   const std::array<char, N>& set) {
+    std::size_t i = to;
+#ifdef __SSE2__
+    for (; i >= from + 16; i -= 16) {
+        const unsigned mask = SetMask(LoadBlock(text.data() + i - 16), set);
+        if (mask != 0) return i - 16 + static_cast<std::size_t>(31 - __builtin_clz(mask));
+    }
+#endif
+    while (i > from) {
+        if (InSet(text[--i], set)) return i;
+    }
+    return None;
+}
+
+constexpr std::array<char, 2> Brackets = {'<', '>'};
+constexpr std::array<char, 3> DeclarationStops = {';', '\'', '"'};
 
 // Tracks, for RemoveMsoDeclarations, whether a position of the text stands inside a tag:
 // the nearest "<" before it comes after the nearest ">" before it, and the first "<" or ">"
 // from there on is ">". Positions must be asked in increasing order. Every byte is looked
 // at no more than twice (once looking back, once looking ahead), so a long stretch without
-// tags holding many occurrences stays linear. The spans looked at are short in real HTML,
-// where a plain loop beats a library call.
+// tags holding many occurrences stays linear.
 class TagTracker {
   public:
     explicit TagTracker(std::string_view text) : text_(text) {}
@@ -189,20 +239,13 @@ class TagTracker {
     // The bytes looked at are never rewritten: removals contain no brackets and the write
     // cursor stays behind the last position asked.
     void LookBackTo(std::size_t at) {
-        for (std::size_t i = at; i > seen_; --i) {
-            if (IsBracket(text_[i - 1])) {
-                openBefore_ = text_[i - 1] == '<';
-                break;
-            }
-        }
+        const std::size_t bracket = LastOf(text_, seen_, at, Brackets);
+        if (bracket != None) openBefore_ = text_[bracket] == '<';
         seen_ = at;
     }
 
     bool NextBracketIsClose(std::size_t from) {
-        if (nextBracket_ < from) {
-            nextBracket_ = from;
-            while (nextBracket_ < text_.size() && !IsBracket(text_[nextBracket_])) ++nextBracket_;
-        }
+        if (nextBracket_ < from) nextBracket_ = FirstOf(text_, from, text_.size(), Brackets);
         return nextBracket_ < text_.size() && text_[nextBracket_] == '>';
     }
 
@@ -211,16 +254,6 @@ class TagTracker {
     bool openBefore_ = false;
     std::size_t nextBracket_ = 0;
 };
-
-// End of an mso declaration that begins at from, inside a tag whose ">" is at tagEnd: the
-// offset of the first ";", "'" or '"', or tagEnd.
-std::size_t DeclarationEnd(std::string_view text, std::size_t from, std::size_t tagEnd) {
-    for (std::size_t i = from; i < tagEnd; ++i) {
-        const char c = text[i];
-        if (c == ';' || c == '\'' || c == '"') return i;
-    }
-    return tagEnd;
-}
 
 }  // namespace
 
@@ -345,7 +378,8 @@ std::int32_t RemoveMsoDeclarations(std::string& text) {
             from = at + marker.size();
             continue;
         }
-        std::size_t end = DeclarationEnd(source, at + marker.size(), tags.NextBracket());
+        // Inside a tag the declaration ends at the tag's ">" at the latest.
+        std::size_t end = FirstOf(source, at + marker.size(), tags.NextBracket(), DeclarationStops);
         if (source[end] == ';') ++end;
         out.KeepUpTo(at);
         out.Skip(end - at);

@@ -29,6 +29,7 @@ std::size_t FindByte(std::string_view text, char c, std::size_t from) {
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
 }
 
+#ifdef __SSE2__
 // True when the pattern's bytes from the third on stand at s (the first two are known).
 bool RestMatches(const char* s, std::string_view pattern) {
     std::size_t k = 2;
@@ -36,7 +37,6 @@ bool RestMatches(const char* s, std::string_view pattern) {
     return k == pattern.size();
 }
 
-#ifdef __SSE2__
 // Block search for a pattern of two bytes or more: sixteen candidate beginnings at a time
 // are kept only where the first, second and last bytes all match, so the bytes that HTML is
 // full of ("<", ">", letters) rarely reach the full comparison.

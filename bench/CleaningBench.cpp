@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CourseGenerator.h"
@@ -114,6 +115,55 @@ void BM_CleaningStep(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
 }
 BENCHMARK(BM_CleaningStep)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);
+
+// Inputs that would make a remove-and-move-the-rest loop quadratic or make a naive scan
+// look back or ahead again and again: each primitive on 16 MB of its worst case.
+std::string Repeated(std::string_view head, std::string_view piece, std::string_view tail) {
+    std::string text(head);
+    while (text.size() < 16 * MB) text.append(piece);
+    text.append(tail);
+    return text;
+}
+
+struct HardCase {
+    const char* name;
+    std::string text;
+    std::function<void(std::string&)> run;
+};
+
+const std::vector<HardCase>& HardCases() {
+    static const std::vector<HardCase> cases = {
+        {"mso in running text", Repeated("", "Thomson's mso ", ""),
+         [](std::string& t) { RemoveMsoDeclarations(t); }},
+        {"mso in one long tag", Repeated("<p style='", "mso-x:1;", "'>"),
+         [](std::string& t) { RemoveMsoDeclarations(t); }},
+        {"unclosed comments", Repeated("", "<!--x", ""),
+         [](std::string& t) { RemoveBlocks("<!--", "-->", t); }},
+        {"nbsp run", Repeated("", "&nbsp;", ""), [](std::string& t) { CollapseDoubleNbsp(t); }},
+        {"empty o:p", Repeated("", "<o:p></o:p>", ""),
+         [](std::string& t) { RemoveBlocks("<o:p>", "</o:p>", t); }},
+        {"unclosed if tags", Repeated("", "<![if x", ""),
+         [](std::string& t) { RemoveConditionalTags(t); }},
+        {"tags in a heading", Repeated("<h1>", "<b>x</b>&amp;\r\n", "</h1>"),
+         [](std::string& t) { HtmlToPlainText(t); }},
+    };
+    return cases;
+}
+
+void BM_HardInput(benchmark::State& state) {
+    const HardCase& hard = HardCases()[static_cast<std::size_t>(state.range(0))];
+    std::string text;
+    for (auto _ : state) {
+        state.PauseTiming();
+        text = hard.text;
+        state.ResumeTiming();
+        hard.run(text);
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.SetLabel(hard.name);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(hard.text.size()));
+}
+BENCHMARK(BM_HardInput)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 
 // The split with its page files, into a folder made for the run.
 void BM_SplitIntoPages(benchmark::State& state) {

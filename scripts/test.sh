@@ -21,18 +21,18 @@ apt-get install -y -qq --reinstall ./build/kelmo-preview_1.0.0_amd64.deb
 /usr/bin/kelmo-convert --version
 desktop-file-validate /usr/share/applications/kelmo-preview.desktop
 
-# Fuzzing: the libFuzzer targets built with clang, each run for a bounded time from seeds
+# Fuzzing: the libFuzzer targets built with clang, each run for a bounded time from a corpus
 # cut out of a generated course. A crash, a sanitizer report or a difference between the
 # primitives and their plain transcription fails the script.
 CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELMO_GUI=OFF \
     -DKELMO_BENCH=OFF -DKELMO_FUZZ=ON >/dev/null
 cmake --build build/fuzz --target fuzz_primitives fuzz_road
-seeds=build/fuzz/seeds
-rm -rf "$seeds" && mkdir -p "$seeds/primitives" "$seeds/road"
+corpus=build/fuzz/corpus
+rm -rf "$corpus" && mkdir -p "$corpus/primitives" "$corpus/road"
 build/bin/kelmo-gen-course 1 400 build/fuzz/course.htm
-head -c 64000 build/fuzz/course.htm | split -b 4000 -a 2 - "$seeds/primitives/c"
-head -c 256000 build/fuzz/course.htm | split -b 16000 -a 2 - "$seeds/road/c"
+head -c 64000 build/fuzz/course.htm | split -b 4000 -a 2 - "$corpus/primitives/c"
+head -c 256000 build/fuzz/course.htm | split -b 16000 -a 2 - "$corpus/road/c"
 build/fuzz/bin/fuzz_primitives -dict=fuzz/markers.dict -max_total_time=30 -max_len=4096 \
-    -artifact_prefix=build/fuzz/ "$seeds/primitives"
+    -artifact_prefix=build/fuzz/ "$corpus/primitives"
 build/fuzz/bin/fuzz_road -dict=fuzz/markers.dict -max_total_time=30 -max_len=65536 \
-    -artifact_prefix=build/fuzz/ "$seeds/road"
+    -artifact_prefix=build/fuzz/ "$corpus/road"

@@ -161,9 +161,10 @@ void MovePictures(const QDir& from, const QDir& to, std::string& html) {
             target = FreeName(to, name);
             ReplaceQuoted(html, name, target);
         }
-        if (!QFile::rename(source, to.filePath(target))) {
-            FailConversion(
-                QStringLiteral("Не удалось записать файл %1").arg(QuotedPath(to.filePath(target))));
+        QFile picture(source);
+        if (!picture.rename(to.filePath(target))) {
+            FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
+                               .arg(QuotedPath(to.filePath(target)), picture.errorString()));
         }
     }
 }

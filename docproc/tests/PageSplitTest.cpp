@@ -24,10 +24,18 @@ std::string PageOf(const std::string& title, const std::string& body) {
 
 std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
 
-std::size_t FilesIn(const std::string& folder) {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
+// One split of a text into a fresh folder.
+struct Split {
+    explicit Split(std::string_view html) : result(SplitIntoPages(table, work.Path(), html)) {}
+    std::string Page(std::string_view name) const { return FileBytes(work / name); }
+    std::size_t Files() const {
+        return std::size_t(std::distance(fs::directory_iterator(work.Path()), {}));
+    }
+
+    TempFolder work;
+    HeadingTable table;
+    SplitResult result;
+};
 
 std::string RepeatHeadings(int count, const std::string& tag) {
     std::string text = "<body>";
@@ -38,13 +46,13 @@ std::string RepeatHeadings(int count, const std::string& tag) {
 // --- The worked example -----------------------------------------------------------------
 
 TEST(SplitIntoPages, WorkedExample) {
-    TempFolder work;
     const std::string body =
         "<body lang=RU><div class=Section1><h1>Введение</h1><p>a</p><hr><h2>Цели</h2><p>b</p>"
         "</div></body></html>\r\n";
     const std::string html = CleanHead + body;
-    HeadingTable table;
-    ASSERT_EQ(SplitIntoPages(table, work.Path(), html), SplitResult::Done);
+    const Split split(html);
+    ASSERT_EQ(split.result, SplitResult::Done);
+    const HeadingTable& table = split.table;
 
     ASSERT_EQ(table.HeaderCount, 2);
     const RHeader& first = table.Headers[1];
@@ -52,19 +60,19 @@ TEST(SplitIntoPages, WorkedExample) {
     EXPECT_EQ(first.Level, 1);
     EXPECT_EQ(first.Number, "1. ");
     EXPECT_EQ(first.Heading, "<h1>Введение</h1>");
-    EXPECT_EQ(first.FileName, work / "page_1_.htm");
+    EXPECT_EQ(first.FileName, split.work / "page_1_.htm");
     const RHeader& second = table.Headers[2];
     EXPECT_EQ(second.Level, 2);
     EXPECT_EQ(second.Number, "1.1. ");
     EXPECT_EQ(second.Heading, "<h2>Цели</h2>");
-    EXPECT_EQ(second.FileName, work / "page_1_1_.htm");
+    EXPECT_EQ(second.FileName, split.work / "page_1_1_.htm");
     EXPECT_EQ(table.Headers[3].Position, Pos(html.size() + 1));
 
-    EXPECT_EQ(FileBytes(work / "page_1_.htm"), PageOf("Введение", "<h1>Введение</h1><p>a</p><hr>"));
-    EXPECT_EQ(FileBytes(work / "page_1_1_.htm"),
+    EXPECT_EQ(split.Page("page_1_.htm"), PageOf("Введение", "<h1>Введение</h1><p>a</p><hr>"));
+    EXPECT_EQ(split.Page("page_1_1_.htm"),
               PageOf("Цели", "<h2>Цели</h2><p>b</p></div></body></html>\r\n"));
-    EXPECT_EQ(PageText(table, 2, html), FileBytes(work / "page_1_1_.htm"));
-    EXPECT_EQ(FilesIn(work.Path()), 2u);
+    EXPECT_EQ(PageText(table, 2, html), split.Page("page_1_1_.htm"));
+    EXPECT_EQ(split.Files(), 2u);
 }
 
 // --- Numbers and page names -------------------------------------------------------------
@@ -112,16 +120,16 @@ const NumberCase NumberCases[] = {
 TEST(SplitIntoPages, NumbersAndPageNames) {
     for (const NumberCase& c : NumberCases) {
         SCOPED_TRACE(c.name);
-        TempFolder work;
-        HeadingTable table;
-        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
+        const Split split(c.text);
+        ASSERT_EQ(split.result, SplitResult::Done);
+        const HeadingTable& table = split.table;
         ASSERT_EQ(table.HeaderCount, int(c.numbers.size()));
         for (int i = 1; i <= table.HeaderCount; ++i) {
             EXPECT_EQ(table.Headers[i].Number, c.numbers[i - 1]) << "entry " << i;
             EXPECT_EQ(BaseName(table.Headers[i].FileName), c.files[i - 1]) << "entry " << i;
             EXPECT_TRUE(fs::exists(table.Headers[i].FileName)) << "entry " << i;
         }
-        EXPECT_EQ(FilesIn(work.Path()), c.numbers.size()) << "no page replaced another";
+        EXPECT_EQ(split.Files(), c.numbers.size()) << "no page replaced another";
     }
 }
 
@@ -143,12 +151,11 @@ const HeadingCase HeadingCases[] = {
 TEST(SplitIntoPages, HeadingExtent) {
     for (const HeadingCase& c : HeadingCases) {
         SCOPED_TRACE(c.name);
-        TempFolder work;
-        HeadingTable table;
-        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
-        ASSERT_EQ(table.HeaderCount, int(c.headings.size()));
-        for (int i = 1; i <= table.HeaderCount; ++i)
-            EXPECT_EQ(table.Headers[i].Heading, c.headings[i - 1]);
+        const Split split(c.text);
+        ASSERT_EQ(split.result, SplitResult::Done);
+        ASSERT_EQ(split.table.HeaderCount, int(c.headings.size()));
+        for (int i = 1; i <= split.table.HeaderCount; ++i)
+            EXPECT_EQ(split.table.Headers[i].Heading, c.headings[i - 1]);
     }
 }
 
@@ -173,53 +180,48 @@ const SinglePageCase SinglePageCases[] = {
 TEST(SplitIntoPages, TextWithoutHeadings) {
     for (const SinglePageCase& c : SinglePageCases) {
         SCOPED_TRACE(c.name);
-        TempFolder work;
-        HeadingTable table;
-        ASSERT_EQ(SplitIntoPages(table, work.Path(), c.text), SplitResult::Done);
+        const Split split(c.text);
+        ASSERT_EQ(split.result, SplitResult::Done);
+        const HeadingTable& table = split.table;
         ASSERT_EQ(table.HeaderCount, c.count);
         EXPECT_EQ(table.Headers[c.count + 1].Position, Pos(c.text.size() + 1));
-        EXPECT_EQ(FilesIn(work.Path()), std::size_t(c.count));
+        EXPECT_EQ(split.Files(), std::size_t(c.count));
         if (c.count == 0) continue;
         EXPECT_EQ(table.Headers[1].Level, 0);
         EXPECT_EQ(table.Headers[1].Number, "");
-        EXPECT_EQ(table.Headers[1].FileName, work / "page_0.htm");
-        EXPECT_EQ(FileBytes(work / "page_0.htm"), c.page);
+        EXPECT_EQ(table.Headers[1].FileName, split.work / "page_0.htm");
+        EXPECT_EQ(split.Page("page_0.htm"), c.page);
     }
 }
 
 // --- Large tables -----------------------------------------------------------------------
 
 TEST(SplitIntoPages, CountersDoNotWrap) {
-    TempFolder work;
-    HeadingTable table;
-    const std::string text = "<body><h1>A</h1>" + RepeatHeadings(256, "h2");
-    ASSERT_EQ(SplitIntoPages(table, work.Path(), text), SplitResult::Done);
+    const Split split("<body><h1>A</h1>" + RepeatHeadings(256, "h2"));
+    ASSERT_EQ(split.result, SplitResult::Done);
+    const HeadingTable& table = split.table;
     ASSERT_EQ(table.HeaderCount, 257);
     EXPECT_EQ(table.Headers[256].Number, "1.255. ");
     EXPECT_EQ(table.Headers[257].Number, "1.256. ");
     EXPECT_EQ(BaseName(table.Headers[257].FileName), "page_1_256_.htm");
-    EXPECT_EQ(FilesIn(work.Path()), 257u);
+    EXPECT_EQ(split.Files(), 257u);
 }
 
 TEST(SplitIntoPages, FiveHundredHeadingsLastPageRunsToEnd) {
-    TempFolder work;
-    HeadingTable table;
     const std::string text = RepeatHeadings(MaxHeaders, "h1");
-    ASSERT_EQ(SplitIntoPages(table, work.Path(), text), SplitResult::Done);
-    ASSERT_EQ(table.HeaderCount, MaxHeaders);
-    EXPECT_EQ(table.Headers[MaxHeaders + 1].Position, Pos(text.size() + 1));
-    EXPECT_EQ(FileBytes(work / "page_500_.htm"),
-              PageOf("x", "<h1>x</h1><p>t</p>\r\n</body></html>\r\n"));
-    EXPECT_EQ(FilesIn(work.Path()), std::size_t(MaxHeaders));
+    const Split split(text);
+    ASSERT_EQ(split.result, SplitResult::Done);
+    ASSERT_EQ(split.table.HeaderCount, MaxHeaders);
+    EXPECT_EQ(split.table.Headers[MaxHeaders + 1].Position, Pos(text.size() + 1));
+    EXPECT_EQ(split.Page("page_500_.htm"), PageOf("x", "<h1>x</h1><p>t</p>\r\n</body></html>\r\n"));
+    EXPECT_EQ(split.Files(), std::size_t(MaxHeaders));
 }
 
 TEST(SplitIntoPages, HeadingOverLimitWritesNothing) {
-    TempFolder work;
-    HeadingTable table;
-    EXPECT_EQ(SplitIntoPages(table, work.Path(), RepeatHeadings(MaxHeaders + 1, "h3")),
-              SplitResult::TooManyHeadings);
-    EXPECT_EQ(table.HeaderCount, 0);
-    EXPECT_EQ(FilesIn(work.Path()), 0u);
+    const Split split(RepeatHeadings(MaxHeaders + 1, "h3"));
+    EXPECT_EQ(split.result, SplitResult::TooManyHeadings);
+    EXPECT_EQ(split.table.HeaderCount, 0);
+    EXPECT_EQ(split.Files(), 0u);
     EXPECT_EQ(HeadingLimitMessage(), "Количество заголовков не должно превышать500.");
 }
 

@@ -146,12 +146,10 @@ Exporter ExporterFor(const Options& options) {
         throw Failure(ExitCode::Error, "Неподдерживаемый тип файла: " + options.Input);
     const std::string input = LocalPath(options.Input);
     return [input](const std::string& exportPath) {
-        std::error_code error;
-        // The kernel copies without passing the bytes through here; on any failure the
-        // plain copy runs, which fails in turn with the file and the reason named.
-        std::filesystem::copy_file(input, exportPath,
-                                   std::filesystem::copy_options::overwrite_existing, error);
-        if (error) kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(input));
+        // Not std::filesystem::copy_file: it gives the copy the input's permission bits (a
+        // read-only input made the next run fail) and copies nothing, yet succeeds, from a
+        // file that reports no size, including one whose reads fail.
+        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(input));
     };
 }
 

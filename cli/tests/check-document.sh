@@ -7,26 +7,9 @@ set -uo pipefail
 program=$1
 fixtures=$2
 case_name=$3
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+source "$(cd "$(dirname "$0")" && pwd)/common.sh"
 export XDG_CACHE_HOME=$scratch/cache  # the LibreOffice profile stays in the scratch folder
 
-failures=0
-fail() {
-    echo "FAIL [$case_name]: $*" >&2
-    failures=$((failures + 1))
-}
-run() {
-    "$program" "$@" >stdout.txt 2>stderr.txt
-    rc=$?
-    out=$(cat stdout.txt)
-    err=$(cat stderr.txt)
-}
-expect_rc() { [ "$rc" -eq "$1" ] || fail "exit code $rc, expected $1 (stderr: $err)"; }
-expect_eq() { [ "$2" == "$3" ] || fail "$1: got [$2], expected [$3]"; }
-expect_contains() { [[ "$2" == *"$3"* ]] || fail "$1: [$2] lacks [$3]"; }
-expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
 # stand_in MODE: soffice on PATH is the stand-in converter in that mode.
 stand_in() {
     mkdir -p bin

@@ -6,28 +6,8 @@ set -uo pipefail
 program=$1
 make_course=$2
 case_name=$3
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+source "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
-failures=0
-fail() {
-    echo "FAIL [$case_name]: $*" >&2
-    failures=$((failures + 1))
-}
-
-# run ARGS...: sets rc, out, err.
-run() {
-    "$program" "$@" >stdout.txt 2>stderr.txt
-    rc=$?
-    out=$(cat stdout.txt)
-    err=$(cat stderr.txt)
-}
-expect_rc() { [ "$rc" -eq "$1" ] || fail "exit code $rc, expected $1 (stderr: $err)"; }
-expect_eq() { [ "$2" == "$3" ] || fail "$1: got [$2], expected [$3]"; }
-expect_one_line() { [ "$(wc -l <stderr.txt)" -eq 1 ] || fail "stderr is not one line: [$err]"; }
-expect_file() { [ -f "$1" ] || fail "missing $1"; }
-expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
 expect_bytes() { # FILE PRINTF-FORMAT
     printf "$2" >expected.bin
     cmp -s "$1" expected.bin || fail "$1 holds [$(od -c "$1" | head -5)]"
@@ -76,6 +56,17 @@ directory_input)
     expect_eq stderr "$err" "Это папка, а не файл: folder.htm"
     expect_no_file out
     ;;
+read_only_input)
+    printf '<body><h1>A</h1>' >in.htm
+    chmod 444 in.htm
+    for attempt in first second; do
+        run --quiet --output out in.htm
+        expect_rc 0
+    done
+    # the export is the program's own file, writable whatever the input's bits were
+    [ $((0$(stat -c %a out/i.~ht) & 0200)) -ne 0 ] || fail "i.~ht mode $(stat -c %a out/i.~ht)"
+    expect_bytes out/i.~ht '<body><h1>A</h1>'
+    ;;
 unsupported_input)
     printf 'x' >notes.txt
     run notes.txt
@@ -90,6 +81,21 @@ input_in_output_folder)
     expect_rc 2
     expect_one_line
     expect_bytes out/page_1_.htm '<body><h1>A</h1>'
+    ;;
+
+unreadable_input)
+    if [ "$(id -u)" -eq 0 ]; then
+        # Permission bits do not stop root: a link to a file whose every read fails.
+        ln -s /proc/self/mem locked.htm
+    else
+        printf '<body><h1>A</h1>' >locked.htm
+        chmod 000 locked.htm
+    fi
+    run --output out locked.htm
+    expect_rc 1
+    expect_one_line
+    expect_contains stderr "$err" '"locked.htm"'
+    expect_no_file out/clear.~ht
     ;;
 
 # --- Degenerate documents -----------------------------------------------------------------
@@ -172,6 +178,18 @@ line_ends)
     done
     ;;
 
+large_file)
+    "$make_course" 450 $((64 * 1024 * 1024)) crlf big.htm
+    sum=$(sha256sum <big.htm)
+    run --quiet --output out big.htm
+    expect_rc 0
+    expect_eq stdout "$out" ""
+    cmp -s big.htm out/i.~ht || fail "i.~ht differs from the input"
+    expect_eq pages "$(page_count out)" 450
+    [ "$(grep -c . out/Titles.txt)" -eq 450 ] || fail "Titles.txt lines"
+    expect_eq checksum "$(sha256sum <big.htm)" "$sum"
+    ;;
+
 # --- Output folder ------------------------------------------------------------------------
 output_under_file)
     printf '<body><h1>A</h1>' >in.htm
@@ -180,6 +198,24 @@ output_under_file)
     expect_rc 1
     expect_one_line
     [[ "$err" == *"plain/out"*"Not a directory"* ]] || fail "stderr: $err"
+    ;;
+output_unwritable)
+    printf '<body><h1>A</h1>' >in.htm
+    sum=$(sha256sum <in.htm)
+    if [ "$(id -u)" -eq 0 ]; then
+        # Root writes through permission bits; sysfs takes no new files from anyone.
+        [ -d /sys/kernel ] || { echo "SKIP: no sysfs to stand for an unwritable folder"; exit 0; }
+        folder=/sys
+    else
+        mkdir locked
+        chmod 555 locked
+        folder=locked
+    fi
+    run --output "$folder" in.htm
+    expect_rc 1
+    expect_one_line
+    expect_contains stderr "$err" "\"$folder/i.~ht\""
+    expect_eq checksum "$(sha256sum <in.htm)" "$sum"
     ;;
 output_missing_parents)
     printf '<body><h1>A</h1>' >in.htm
@@ -241,4 +277,4 @@ sample_course)
     ;;
 esac
 
-[ "$failures" -eq 0 ]
+exit $((failures > 0))

@@ -105,36 +105,19 @@ Options ParseArguments(const QCoreApplication& app) {
     return options;
 }
 
-bool HasHtmlName(const QString& path) {
-    for (const char* ending : {".htm", ".html", ".~ht"}) {
-        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
-    }
-    return false;
-}
-
-bool HasDocumentName(const QString& path) {
-    for (const char* ending : {".doc", ".docx", ".rtf", ".odt"}) {
-        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
-    }
-    return false;
-}
-
 // Writes the HTML export of the input to the given path.
 using Exporter = std::function<void(const std::string& exportPath)>;
 
-// How the input becomes "i.~ht"; throws for input that cannot be used. Called before any
-// folder is made.
+// How the input becomes "i.~ht". Input that cannot be used is refused here, by name or
+// content and with the window's messages, before any folder is made.
 Exporter ExporterFor(const Options& options) {
-    const QFileInfo info(options.Input);
-    if (!info.exists()) throw Failure(ExitCode::Error, "Файл не найден: " + options.Input);
-    if (info.isDir()) throw Failure(ExitCode::Error, "Это папка, а не файл: " + options.Input);
-    if (HasDocumentName(options.Input)) {
-        // Refused by content here, before any folder is made.
-        try {
-            kelmo::RecognizeInput(options.Input);
-        } catch (const kelmo::ConvertError& error) {
-            throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
-        }
+    kelmo::InputKind kind = kelmo::InputKind::Html;
+    try {
+        kind = kelmo::RecognizeInput(options.Input);
+    } catch (const kelmo::ConvertError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    }
+    if (kind != kelmo::InputKind::Html) {
         kelmo::ConvertOptions convert;
         convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
         const QString input = options.Input;
@@ -142,8 +125,6 @@ Exporter ExporterFor(const Options& options) {
             kelmo::ConvertDocument(input, QFile::decodeName(exportPath.c_str()), convert);
         };
     }
-    if (!HasHtmlName(options.Input))
-        throw Failure(ExitCode::Error, "Неподдерживаемый тип файла: " + options.Input);
     const std::string input = LocalPath(options.Input);
     return [input](const std::string& exportPath) {
         // Not std::filesystem::copy_file: it gives the copy the input's permission bits (a

@@ -71,6 +71,11 @@ document_converter_error)
     expect_rc 1
     expect_eq stderr "$err" 'Не удалось преобразовать документ "course.doc": Error: source file could not be loaded'
     expect_no_file out/i.~ht
+    # recognised by content whatever the name says
+    cp course.doc course.bin
+    run --output out course.bin
+    expect_rc 1
+    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.bin": Error: source file could not be loaded'
     ;;
 *)
     fail "unknown case"

@@ -46,14 +46,14 @@ bad_timeout)
 missing_input)
     run --output out nothere.htm
     expect_rc 1
-    expect_eq stderr "$err" "Файл не найден: nothere.htm"
+    expect_eq stderr "$err" 'Файл "nothere.htm" не найден'
     expect_no_file out
     ;;
 directory_input)
     mkdir folder.htm
     run --output out folder.htm
     expect_rc 1
-    expect_eq stderr "$err" "Это папка, а не файл: folder.htm"
+    expect_eq stderr "$err" '"folder.htm" — это папка, а не документ'
     expect_no_file out
     ;;
 read_only_input)
@@ -71,7 +71,7 @@ unsupported_input)
     printf 'x' >notes.txt
     run notes.txt
     expect_rc 1
-    expect_eq stderr "$err" "Неподдерживаемый тип файла: notes.txt"
+    expect_eq stderr "$err" 'Неизвестный формат файла "notes.txt": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
     [ "$(ls)" == "$(printf 'notes.txt\nstderr.txt\nstdout.txt')" ] || fail "a folder was made: $(ls)"
     ;;
 input_in_output_folder)

@@ -12,6 +12,7 @@ namespace {
 
 using namespace std::string_literals;
 using testing::FileBytes;
+using testing::IoErrorText;
 using testing::PutFile;
 using testing::TempFolder;
 namespace fs = std::filesystem;
@@ -51,27 +52,13 @@ TEST(LoadTextFile, NormalisesLineEndsAndStopsAtZero) {
 
 // --- Opening failures name the file and the reason --------------------------------------
 
-TEST(LoadTextFile, MissingFileNamesPathAndReason) {
+TEST(LoadTextFile, OpeningFailuresNamePathAndReason) {
     TempFolder folder;
-    const std::string path = folder / "missing.~ht";
-    try {
-        LoadTextFile(path);
-        FAIL() << "no error";
-    } catch (const IoError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot open file \"" + path + "\". No such file or directory");
-    }
-}
-
-TEST(LoadTextFile, FolderIsRejected) {
-    TempFolder folder;
-    try {
-        LoadTextFile(folder.Path());
-        FAIL() << "no error";
-    } catch (const IoError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot open file \"" + folder.Path() + "\". Is a directory");
-    }
+    const std::string missing = folder / "missing.~ht";
+    EXPECT_EQ(IoErrorText([&] { LoadTextFile(missing); }),
+              "Cannot open file \"" + missing + "\". No such file or directory");
+    EXPECT_EQ(IoErrorText([&] { LoadTextFile(folder.Path()); }),
+              "Cannot open file \"" + folder.Path() + "\". Is a directory");
 }
 
 TEST(ReadWholeFile, KeepsEveryByte) {
@@ -121,13 +108,7 @@ TEST(WriteWholeFile, FailuresNameFileAndReason) {
         {"device full", "/dev/full", "Cannot write file \"/dev/full\". No space left on device"},
     };
     for (const WriteFailure& c : cases) {
-        SCOPED_TRACE(c.name);
-        try {
-            WriteWholeFile(c.path, "bytes");
-            ADD_FAILURE() << "no error";
-        } catch (const IoError& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
-        }
+        EXPECT_EQ(IoErrorText([&] { WriteWholeFile(c.path, "bytes"); }), c.message) << c.name;
     }
 }
 

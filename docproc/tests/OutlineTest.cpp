@@ -128,13 +128,9 @@ TEST(WriteOutline, EmptyTableGivesTwoEmptyFiles) {
 
 TEST(WriteOutline, MissingFolderRaisesNamingFile) {
     TempFolder temp;
-    try {
-        WriteOutline(HeadingTable{}, temp / "gone", false);
-        FAIL() << "no error";
-    } catch (const IoError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (temp / "gone/Names.txt") +
-                                             "\". No such file or directory");
-    }
+    EXPECT_EQ(
+        testing::IoErrorText([&] { WriteOutline(HeadingTable{}, temp / "gone", false); }),
+        "Cannot create file \"" + (temp / "gone/Names.txt") + "\". No such file or directory");
 }
 
 }  // namespace

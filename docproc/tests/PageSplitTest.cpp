@@ -244,13 +244,9 @@ TEST(SplitIntoPages, UnwritablePageRaisesNamingIt) {
     TempFolder temp;
     PutFile(temp / "file", "");
     HeadingTable table;
-    try {
-        (void)SplitIntoPages(table, temp / "file", "<body><h1>A</h1>");
-        FAIL() << "no error";
-    } catch (const IoError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (temp / "file/page_1_.htm") + "\". Not a directory");
-    }
+    EXPECT_EQ(testing::IoErrorText(
+                  [&] { (void)SplitIntoPages(table, temp / "file", "<body><h1>A</h1>"); }),
+              "Cannot create file \"" + (temp / "file/page_1_.htm") + "\". Not a directory");
     EXPECT_EQ(table.HeaderCount, 1) << "the table holds the whole scan";
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "LibFunc.h"
+
 namespace kelmo::testing {
 
 class TempFolder {
@@ -35,6 +37,17 @@ class TempFolder {
 
 inline void PutFile(const std::string& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// The text of the IoError that run throws; "no error" when it throws none.
+template <class Run>
+std::string IoErrorText(Run run) {
+    try {
+        run();
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "no error";
 }
 
 inline std::string FileBytes(const std::string& path) {

@@ -12,7 +12,7 @@ packages=(
     # run time: the converter, a display for tests, fonts
     libreoffice-writer-nogui xvfb xauth fonts-dejavu-core
     # checks and packaging
-    tidy desktop-file-utils dpkg-dev file
+    desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -112,7 +112,10 @@ std::string NormalizeLineEnds(std::string bytes) {
 namespace detail {
 
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
-    FileHandle file(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // Never through a link: a link left in an output folder must not lead the write to a
+    // file elsewhere, such as the author's document.
+    FileHandle file(
+        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (file.Get() < 0) throw FileError("Cannot create file ", fileName, errno);
     for (const std::string_view piece : pieces) {
         if (const int error = WriteAll(file.Get(), piece))

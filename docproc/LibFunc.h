@@ -172,7 +172,8 @@ std::string LoadTextFile(const std::string& fileName);
 // (also for a folder) or "Cannot read file ...".
 std::string ReadWholeFile(const std::string& fileName);
 
-// Writes bytes to fileName, creating or emptying it. Throws IoError naming the file.
+// Writes bytes to fileName, creating or emptying it; a symbolic link there is an error and its
+// target stays untouched. Throws IoError naming the file.
 void WriteWholeFile(const std::string& fileName, std::string_view bytes);
 
 // Deletes folder and everything in it without following a symbolic link out of it.

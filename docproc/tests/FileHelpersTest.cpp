@@ -99,6 +99,8 @@ struct WriteFailure {
 TEST(WriteWholeFile, FailuresNameFileAndReason) {
     TempFolder folder;
     PutFile(folder / "plain", "not a folder");
+    PutFile(folder / "document.htm", "author's text");
+    fs::create_symlink(folder / "document.htm", folder / "i.~ht");
     // Tests may run as root, where permission bits do not stop a write.
     const WriteFailure cases[] = {
         {"missing parent", folder / "no/such/file",
@@ -106,10 +108,13 @@ TEST(WriteWholeFile, FailuresNameFileAndReason) {
         {"parent is a file", folder / "plain/file",
          "Cannot create file \"" + (folder / "plain/file") + "\". Not a directory"},
         {"device full", "/dev/full", "Cannot write file \"/dev/full\". No space left on device"},
+        {"link to another file", folder / "i.~ht",
+         "Cannot create file \"" + (folder / "i.~ht") + "\". Too many levels of symbolic links"},
     };
     for (const WriteFailure& c : cases) {
         EXPECT_EQ(IoErrorText([&] { WriteWholeFile(c.path, "bytes"); }), c.message) << c.name;
     }
+    EXPECT_EQ(FileBytes(folder / "document.htm"), "author's text");
 }
 
 TEST(JoinPath, UsesNativeSeparator) {

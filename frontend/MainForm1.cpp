@@ -29,6 +29,22 @@ class WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// A message box shown in the middle of a stage gets the arrow, not the stage's hourglass.
+class ArrowCursor {
+  public:
+    ArrowCursor() : Pushed(QApplication::overrideCursor() != nullptr) {
+        if (Pushed) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowCursor() {
+        if (Pushed) QApplication::restoreOverrideCursor();
+    }
+    ArrowCursor(const ArrowCursor&) = delete;
+    ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+  private:
+    bool Pushed;
+};
+
 // Keeps a second open command from starting while events are processed during the
 // conversion.
 class DisabledAction {
@@ -62,7 +78,7 @@ std::string Encoded(const QString& path) { return QFile::encodeName(path).toStdS
 QString OpenFilters() {
     return QStringLiteral(
         "Документ MS Word (*.doc);;"
-        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html);;"
+        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html *.~ht);;"
         "Все файлы (*)");
 }
 
@@ -149,6 +165,16 @@ void TMainForm::UOpenClick() {
     OpenDocument(documentPath);
 }
 
+void TMainForm::OpenStartFile(const QString& documentPath) {
+    // A path typed by hand may name nothing: say so before a work folder is made beside it.
+    if (!QFileInfo::exists(documentPath)) {
+        CheckFileExists(documentPath);
+        emit CommandFinished();
+        return;
+    }
+    OpenDocument(documentPath);
+}
+
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
     RunCommand([&] {
@@ -176,7 +202,12 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
 }
 
 void TMainForm::ShowException(const QString& message) {
-    Dialogs->ShowError(this, QStringLiteral("Kelmo Preview"), kelmo::ErrorDisplayText(message));
+    ShowMessageBox(QStringLiteral("Kelmo Preview"), kelmo::ErrorDisplayText(message));
+}
+
+void TMainForm::ShowMessageBox(const QString& caption, const QString& text) {
+    const ArrowCursor arrow;
+    Dialogs->ShowError(this, caption, text);
 }
 
 void TMainForm::SetStatus(const QString& text) { ui->StatusBar1->showMessage(text); }
@@ -233,7 +264,7 @@ void TMainForm::UCleanHTMLClick() {
 void TMainForm::USplitClick() {
     const std::string workDir = Encoded(WorkDir);
     if (kelmo::SplitIntoPages(*Headers, workDir, Html) == kelmo::SplitResult::TooManyHeadings) {
-        Dialogs->ShowError(this, kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
+        ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return;
     }
     kelmo::WriteOutline(*Headers, workDir, cbAutoNumHead->isChecked());
@@ -268,8 +299,8 @@ void TMainForm::ShowPage(const QString& fileName) {
 
 bool TMainForm::CheckFileExists(const QString& fileName) {
     if (QFileInfo(fileName).isFile()) return true;
-    Dialogs->ShowError(this, kErrorCaption,
-                       QStringLiteral("Файл \"") + fileName + QStringLiteral("\" не найден."));
+    ShowMessageBox(kErrorCaption,
+                   QStringLiteral("Файл \"") + fileName + QStringLiteral("\" не найден."));
     return false;
 }
 
@@ -280,9 +311,9 @@ void TMainForm::tvStructChange(QTreeWidgetItem* current) {
     try {
         page = &NamesTree.NodeAt(index);
     } catch (const kelmo::TreeViewError&) {
-        Dialogs->ShowError(this, kErrorCaption,
-                           QStringLiteral("Ошибка в определении структуры учебника. Разделу "
-                                          "учебника не сопоставлена страница"));
+        ShowMessageBox(kErrorCaption,
+                       QStringLiteral("Ошибка в определении структуры учебника. Разделу "
+                                      "учебника не сопоставлена страница"));
         return;
     }
     ShowPage(WorkDir + QLatin1Char('/') + QFile::decodeName(page->Text));

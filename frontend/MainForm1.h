@@ -43,6 +43,8 @@ class TMainForm : public QMainWindow {
     void SetConvertOptions(const kelmo::ConvertOptions& options);
     // The open command without its dialog: converts, cleans and splits documentPath.
     void OpenDocument(const QString& documentPath);
+    // The document named on the command line: OpenDocument, or the missing-file message.
+    void OpenStartFile(const QString& documentPath);
     // Selects the node at an absolute index of tvStruct, if there is one.
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
@@ -70,6 +72,7 @@ class TMainForm : public QMainWindow {
     void ShowProgress(const QString& documentPath, int elapsedMs);
     void RunCommand(const std::function<void()>& command);
     void ShowException(const QString& message);
+    void ShowMessageBox(const QString& caption, const QString& text);
     void SetStatus(const QString& text);
     void SetupControls();
 

@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
         const QString file = QFileInfo(files.front()).absoluteFilePath();
-        QTimer::singleShot(0, &form, [&form, file] { form.OpenDocument(file); });
+        QTimer::singleShot(0, &form, [&form, file] { form.OpenStartFile(file); });
     }
     kelmo::ScheduleShot(form, parser, shot);
     return app.exec();

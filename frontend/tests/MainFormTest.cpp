@@ -18,6 +18,7 @@ namespace {
 struct Message {
     QString Caption;
     QString Text;
+    bool Hourglass;  // the wait cursor stood over the box
 };
 
 class FakeDialogs : public kelmo::Dialogs {
@@ -37,7 +38,8 @@ class FakeDialogs : public kelmo::Dialogs {
         return Answers.isEmpty() ? QString() : Answers.takeFirst();
     }
     void ShowError(QWidget*, const QString& caption, const QString& text) override {
-        Messages.push_back({caption, text});
+        const QCursor* cursor = QApplication::overrideCursor();
+        Messages.push_back({caption, text, cursor && cursor->shape() == Qt::WaitCursor});
     }
 };
 
@@ -149,6 +151,7 @@ class MainFormTest : public QObject {
     void FailedConversionKeepsEarlierState();
     void CloseWaitsForConversion();
     void MissingWorkFolder();
+    void MissingStartFile();
     void HeadingLimitStopsOnlyTheSplit();
     void MissingPageIsReported();
     void ClosingDeletesOnlyOwnFolder();
@@ -165,6 +168,8 @@ void MainFormTest::init() {
 
 void MainFormTest::cleanup() {
     QVERIFY(!QApplication::overrideCursor());
+    for (const Message& message : Dialogs->Messages)
+        QVERIFY2(!message.Hourglass, qPrintable(message.Text));
     Form.reset();
 }
 
@@ -202,7 +207,8 @@ void MainFormTest::DialogStartsInLastDocumentFolder() {
     QCOMPARE(Dialogs->FilterSeen, QStringLiteral("Документ MS Word (*.doc)"));
     QCOMPARE(Dialogs->FiltersSeen.front(), QStringLiteral("Документ MS Word (*.doc)"));
     QVERIFY(Dialogs->FiltersSeen.size() >= 2);
-    QVERIFY(Dialogs->FiltersSeen[1].contains(QStringLiteral("*.htm")));
+    for (const char* type : {"*.doc ", "*.docx", "*.odt", "*.rtf", "*.htm ", "*.html", "*.~ht"})
+        QVERIFY2(Dialogs->FiltersSeen[1].contains(QLatin1String(type)), type);
     QCOMPARE(Dialogs->DirectorySeen, QDir::currentPath());
 
     const QString doc = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
@@ -406,6 +412,26 @@ void MainFormTest::MissingWorkFolder() {
     QCOMPARE(Status(), QString());
     QCOMPARE(Viewer->Shown, QStringList());
     Form->close();
+}
+
+void MainFormTest::MissingStartFile() {
+    // A name typed on the command line: the missing-file message, and no folder beside it.
+    const QString folder = Base.filePath(QStringLiteral("start"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString doc = folder + QStringLiteral("/нет.doc");
+    QSignalSpy finished(Form.get(), &TMainForm::CommandFinished);
+    Form->OpenStartFile(doc);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
+    QCOMPARE(Dialogs->Messages[0].Text, QStringLiteral("Файл \"%1\" не найден.").arg(doc));
+    QCOMPARE(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(WorkDir(), QStringLiteral(" "));
+
+    // One that exists opens as from the dialog.
+    Form->OpenStartFile(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(Shape(Struct()), QStringList{"0:1. A"});
 }
 
 void MainFormTest::HeadingLimitStopsOnlyTheSplit() {

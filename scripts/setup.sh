@@ -11,8 +11,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # run time: the converter, a display for tests, fonts
     libreoffice-writer-nogui xvfb xauth fonts-dejavu-core
-    # checks and packaging
-    desktop-file-utils dpkg-dev file
+    # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)
+    desktop-file-utils dpkg-dev file time
 )
 
 missing=()

@@ -91,7 +91,9 @@ void FillTreeWidget(QTreeWidget& view, const kelmo::OutlineTree& tree) {
         path.resize(node->Depth);
         QTreeWidgetItem* item =
             path.empty() ? new QTreeWidgetItem(&view) : new QTreeWidgetItem(path.back());
-        item->setText(0, kelmo::DecodeWindows1251(node->Text));
+        const QString title = kelmo::DecodeWindows1251(node->Text);
+        item->setText(0, title);
+        item->setToolTip(0, title);  // the narrow tree cuts long titles short
         item->setData(0, Qt::UserRole, index);
         path.push_back(item);
     }

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=${PROGRAM:-build/bin/kelmo-preview}
-node=${1:-2}
+node=${1:-8}  # the page with the picture
 output=$(realpath -m "${2:-docs/screenshot.png}")
 
 sample=examples/course.htm

@@ -37,6 +37,12 @@ class FakeDialogs : public kelmo::Dialogs {
         FilesSeen = dialog.selectedFiles();
         return Answers.isEmpty() ? QString() : Answers.takeFirst();
     }
+    // "caption: text" of every message box so far.
+    QStringList Said() const {
+        QStringList said;
+        for (const Message& message : Messages) said << message.Caption + ": " + message.Text;
+        return said;
+    }
     void ShowError(QWidget*, const QString& caption, const QString& text) override {
         const QCursor* cursor = QApplication::overrideCursor();
         Messages.push_back({caption, text, cursor && cursor->shape() == Qt::WaitCursor});
@@ -317,20 +323,16 @@ void MainFormTest::OutlineFailures() {
         QCOMPARE(Dialogs->Messages.size(), 0);
         return;
     }
-    QCOMPARE(Dialogs->Messages.size(), 1);
-    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Kelmo Preview"));
-    QCOMPARE(Dialogs->Messages[0].Text, message);
+    QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: " + message});
     QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
                            QStringLiteral("."));
 
     // Every node left without a page brings the structure message; the viewer keeps its page.
     const QStringList shown = Viewer->Shown;
     Struct().setCurrentItem(ItemAt(Struct(), structShape.size() - 1));
-    QCOMPARE(Dialogs->Messages.size(), 2);
-    QCOMPARE(Dialogs->Messages[1].Caption, QStringLiteral("Error"));
-    QCOMPARE(Dialogs->Messages[1].Text,
-             QStringLiteral("Ошибка в определении структуры учебника. Разделу учебника не "
-                            "сопоставлена страница"));
+    QCOMPARE(Dialogs->Said().size(), 2);
+    QCOMPARE(Dialogs->Said()[1], QStringLiteral("Error: Ошибка в определении структуры учебника. "
+                                                "Разделу учебника не сопоставлена страница"));
     QCOMPARE(Viewer->Shown, shown);
 }
 
@@ -422,9 +424,8 @@ void MainFormTest::MissingStartFile() {
     QSignalSpy finished(Form.get(), &TMainForm::CommandFinished);
     Form->OpenStartFile(doc);
     QCOMPARE(finished.size(), 1);
-    QCOMPARE(Dialogs->Messages.size(), 1);
-    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
-    QCOMPARE(Dialogs->Messages[0].Text, QStringLiteral("Файл \"%1\" не найден.").arg(doc));
+    QCOMPARE(Dialogs->Said(),
+             QStringList{QStringLiteral("Error: Файл \"%1\" не найден.").arg(doc)});
     QCOMPARE(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     QCOMPARE(WorkDir(), QStringLiteral(" "));
 
@@ -438,9 +439,8 @@ void MainFormTest::HeadingLimitStopsOnlyTheSplit() {
     QString body;
     for (int i = 0; i < kelmo::MaxHeaders + 1; ++i) body += QStringLiteral("<h1>H</h1>");
     Open(MakeDocument(Document(body)));
-    QCOMPARE(Dialogs->Messages.size(), 1);
-    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
-    QCOMPARE(Dialogs->Messages[0].Text, QString::fromUtf8(kelmo::HeadingLimitMessage()));
+    QCOMPARE(Dialogs->Said(),
+             QStringList{"Error: " + QString::fromUtf8(kelmo::HeadingLimitMessage())});
     QCOMPARE(Struct().topLevelItemCount(), 0);
     QVERIFY(!QFileInfo::exists(WorkDir() + QStringLiteral("/page_1_.htm")));
     QVERIFY(Status().startsWith(QStringLiteral("Документ обработан и сохранен в ")));
@@ -457,9 +457,8 @@ void MainFormTest::MissingPageIsReported() {
     QVERIFY(QFile::remove(page));
     const QStringList shown = Viewer->Shown;
     Struct().setCurrentItem(ItemAt(Struct(), 1));
-    QCOMPARE(Dialogs->Messages.size(), 1);
-    QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Error"));
-    QCOMPARE(Dialogs->Messages[0].Text, QStringLiteral("Файл \"%1\" не найден.").arg(page));
+    QCOMPARE(Dialogs->Said(),
+             QStringList{QStringLiteral("Error: Файл \"%1\" не найден.").arg(page)});
     QCOMPARE(Viewer->Shown, shown);
 }
 

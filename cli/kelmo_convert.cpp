@@ -136,7 +136,8 @@ Exporter ExporterFor(const Options& options) {
 
 // True when the road would write over the input itself.
 bool RoadWritesOver(const QString& input, const QString& folder) {
-    const QFileInfo in(input);
+    // The file itself, also when INPUT is a link to it.
+    const QFileInfo in(QFileInfo(input).canonicalFilePath());
     std::error_code error;
     const auto folderPath = std::filesystem::weakly_canonical(LocalPath(folder), error);
     if (error || std::filesystem::path(LocalPath(in.canonicalPath())) != folderPath) return false;

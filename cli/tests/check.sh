@@ -80,6 +80,10 @@ input_in_output_folder)
     run --output out out/page_1_.htm
     expect_rc 2
     expect_one_line
+    # the same file reached through a link from elsewhere
+    ln -s out/page_1_.htm link.htm
+    run --output out link.htm
+    expect_rc 2
     expect_bytes out/page_1_.htm '<body><h1>A</h1>'
     ;;
 

@@ -1,9 +1,12 @@
 #include "Converter.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <filesystem>
+#include <system_error>
 
 #include "ConvertMessages.h"
 #include "WordApplication.h"
@@ -93,11 +96,35 @@ bool SameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
+void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder) {
+    namespace fs = std::filesystem;
+    const QFileInfo html(htmlPath);
+    for (const QString& suffix : {QStringLiteral(".files"), QStringLiteral("_files")}) {
+        const QString name = html.completeBaseName() + suffix;
+        const QFileInfo folder(html.dir().filePath(name));
+        if (!folder.isDir() || folder.isSymLink()) continue;
+        if (folder.canonicalPath() == QFileInfo(targetFolder).canonicalFilePath()) continue;
+        std::error_code error;
+        fs::copy(QFile::encodeName(folder.filePath()).toStdString(),
+                 QFile::encodeName(QDir(targetFolder).filePath(name)).toStdString(),
+                 fs::copy_options::recursive | fs::copy_options::skip_symlinks |
+                     fs::copy_options::overwrite_existing,
+                 error);
+        if (error) {
+            FailConversion(
+                QStringLiteral("Не удалось скопировать папку %1: %2")
+                    .arg(QuotedPath(folder.filePath()), QString::fromLocal8Bit(error.message())));
+        }
+    }
+}
+
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options) {
     const InputKind kind = RecognizeInput(documentPath);
     if (kind == InputKind::Html) {
-        if (!SameFile(documentPath, outputHtml)) CopyHtml(documentPath, outputHtml);
+        if (SameFile(documentPath, outputHtml)) return;
+        CopyHtml(documentPath, outputHtml);
+        CopyPictureFolders(documentPath, QFileInfo(outputHtml).absolutePath());
         return;
     }
     if (SameFile(documentPath, outputHtml)) {

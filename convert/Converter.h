@@ -33,8 +33,15 @@ struct ConvertOptions {
     std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting
 };
 
+// Copies the picture folder that a word processor saves beside a web page ("course.files"
+// or "course_files" for "course.htm") into targetFolder, without following links inside
+// it, so the page's relative picture references resolve there too. Nothing happens when
+// there is no such folder. Throws ConvertError when the copy fails.
+void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder);
+
 // Converts documentPath into outputHtml (normally WorkDir + "/i.~ht"), with its pictures
-// beside it. HTML input is copied byte for byte. The document is never opened for writing.
+// beside it. HTML input is copied byte for byte, with its picture folders. The document is never
+// opened for writing.
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options = {});
 

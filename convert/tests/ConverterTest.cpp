@@ -174,6 +174,23 @@ TEST_F(ConverterTest, CopiesHtmlByteForByteWithoutAConverter) {
     EXPECT_FALSE(QFile::exists(Path("record")));
 }
 
+TEST_F(ConverterTest, CopiesTheWebPagesPictureFoldersWithoutFollowingLinks) {
+    WriteFile(Path("author/course.htm"), "<img src=\"course.files/a.png\">");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("course.files/inner"));
+    ASSERT_TRUE(QDir(Path("author")).mkpath("course_files"));
+    WriteFile(Path("author/course.files/a.png"), "PNG a");
+    WriteFile(Path("author/course.files/inner/b.png"), "PNG b");
+    WriteFile(Path("author/course_files/c.png"), "PNG c");
+    WriteFile(Path("secret.txt"), "not the course's");
+    ASSERT_TRUE(QFile::link(Path("secret.txt"), Path("author/course.files/link.txt")));
+
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
+    EXPECT_EQ(ReadFile(Path("work/course.files/a.png")), "PNG a");
+    EXPECT_EQ(ReadFile(Path("work/course.files/inner/b.png")), "PNG b");
+    EXPECT_EQ(ReadFile(Path("work/course_files/c.png")), "PNG c");
+    EXPECT_FALSE(QFileInfo::exists(Path("work/course.files/link.txt")));
+}
+
 TEST_F(ConverterTest, CopyingHtmlOntoItselfKeepsIt) {
     WriteFile(Path("work/i.~ht"), "<html>");
     EXPECT_EQ(ConvertError(Path("work/i.~ht"), Path("work/i.~ht")), "");

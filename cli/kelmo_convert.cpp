@@ -150,10 +150,16 @@ bool RoadWritesOver(const QString& input, const QString& folder) {
 }
 
 // The folder that receives every file of the road.
-std::string OutputFolder(const Options& options) {
+struct OutputPlace {
+    std::string Path;
+    bool Created = false;  // a new work folder made by this run
+};
+
+OutputPlace OutputFolder(const Options& options) {
     if (options.Output.isEmpty()) {
         const QString folder = kelmo::DocumentFolder(options.Input);
-        return LocalPath(kelmo::MakeWorkFolder(folder, kelmo::NewSessionName()).Path);
+        const kelmo::WorkFolder made = kelmo::MakeWorkFolder(folder, kelmo::NewSessionName());
+        return {LocalPath(made.Path), made.Created};
     }
     if (RoadWritesOver(options.Input, options.Output)) {
         throw Failure(
@@ -169,7 +175,7 @@ std::string OutputFolder(const Options& options) {
         throw Failure(ExitCode::Error, "Невозможно создать папку \"" + options.Output + "\". " +
                                            QString::fromStdString(error.message()));
     }
-    return folder;
+    return {folder, false};
 }
 
 struct RoadResult {
@@ -222,8 +228,18 @@ void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::s
 ExitCode Run(const QCoreApplication& app) {
     const Options options = ParseArguments(app);
     const Exporter exporter = ExporterFor(options);
-    const std::string folder = OutputFolder(options);
-    const RoadResult road = RunRoad(exporter, folder, options.Numbering);
+    const OutputPlace place = OutputFolder(options);
+    const std::string& folder = place.Path;
+    RoadResult road;
+    try {
+        road = RunRoad(exporter, folder, options.Numbering);
+    } catch (...) {
+        // A work folder this run made and nothing was written to goes again; remove() takes
+        // only an empty folder.
+        std::error_code ignored;
+        if (place.Created) std::filesystem::remove(folder, ignored);
+        throw;
+    }
     if (road.Split == kelmo::SplitResult::TooManyHeadings)
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
     if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, folder);

@@ -76,6 +76,11 @@ document_converter_error)
     run --output out course.bin
     expect_rc 1
     expect_eq stderr "$err" 'Не удалось преобразовать документ "course.bin": Error: source file could not be loaded'
+    # without --output, the empty work folder made for it does not stay behind
+    mkdir beside && cp course.doc beside/
+    run beside/course.doc
+    expect_rc 1
+    expect_eq "beside the document" "$(ls -A beside)" "course.doc"
     ;;
 *)
     fail "unknown case"

@@ -23,16 +23,17 @@ int main(int argc, char* argv[]) {
     const kelmo::ShotOptions shot = kelmo::AddShotOptions(parser);
     parser.process(app);
 
-    TMainForm form;
-    // A child of the form: it lives for the whole run, and closing the form still ends it.
-    auto* aboutBox = new TAboutBox(&form);
-    form.SetAboutBox(aboutBox);
-    StartScreen(*aboutBox, form);
+    TMainForm MainForm;
+    // A child of the main window: it lives for the whole run, and closing the window still
+    // ends the program.
+    auto* AboutBox = new TAboutBox(&MainForm);
+    MainForm.SetAboutBox(AboutBox);
+    StartScreen(*AboutBox, MainForm);
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
         const QString file = QFileInfo(files.front()).absoluteFilePath();
-        QTimer::singleShot(0, &form, [&form, file] { form.OpenStartFile(file); });
+        QTimer::singleShot(0, &MainForm, [&MainForm, file] { MainForm.OpenStartFile(file); });
     }
-    kelmo::ScheduleShot(form, parser, shot);
+    kelmo::ScheduleShot(MainForm, parser, shot);
     return app.exec();
 }

@@ -225,24 +225,26 @@ void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::s
         std::cerr << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
 }
 
+// RunRoad into place; a work folder this run made that is still empty when the road fails
+// goes again (remove() takes only an empty folder).
+RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter, bool numbering) {
+    try {
+        return RunRoad(exporter, place.Path, numbering);
+    } catch (...) {
+        std::error_code ignored;
+        if (place.Created) std::filesystem::remove(place.Path, ignored);
+        throw;
+    }
+}
+
 ExitCode Run(const QCoreApplication& app) {
     const Options options = ParseArguments(app);
     const Exporter exporter = ExporterFor(options);
     const OutputPlace place = OutputFolder(options);
-    const std::string& folder = place.Path;
-    RoadResult road;
-    try {
-        road = RunRoad(exporter, folder, options.Numbering);
-    } catch (...) {
-        // A work folder this run made and nothing was written to goes again; remove() takes
-        // only an empty folder.
-        std::error_code ignored;
-        if (place.Created) std::filesystem::remove(folder, ignored);
-        throw;
-    }
+    const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
     if (road.Split == kelmo::SplitResult::TooManyHeadings)
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
-    if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, folder);
+    if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, place.Path);
     return ExitCode::Done;
 }
 

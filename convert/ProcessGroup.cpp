@@ -10,47 +10,59 @@
 namespace kelmo {
 namespace {
 
-// Parses /proc/<pid>/stat ("pid (comm) state ppid pgrp ..."); comm may hold blanks and
-// parentheses, so the fields are counted from the last ")".
-bool LiveMemberOf(const QString& statPath, qint64 pgid) {
+// Parses /proc/<pid>/stat ("pid (comm) state ppid pgrp session ..."); comm may hold blanks
+// and parentheses, so the fields are counted from the last ")".
+bool LiveMemberOf(const QString& statPath, qint64 id) {
     QFile stat(statPath);
     if (!stat.open(QIODevice::ReadOnly)) return false;  // the process has just gone
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
     if (close < 0) return false;
     const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    if (fields.size() < 3) return false;
+    if (fields.size() < 4) return false;
     const bool zombie = fields[0] == "Z" || fields[0] == "X";
-    return !zombie && fields[2].toLongLong() == pgid;
+    return !zombie && (fields[2].toLongLong() == id || fields[3].toLongLong() == id);
+}
+
+// Live processes of group or session id; a child that made a group of its own is still
+// in the session.
+QList<qint64> LiveMembers(qint64 id) {
+    QList<qint64> members;
+    const QDir proc(QStringLiteral("/proc"));
+    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (numeric && LiveMemberOf(proc.filePath(entry + QStringLiteral("/stat")), id)) {
+            members << pid;
+        }
+    }
+    return members;
+}
+
+void SignalMembers(qint64 id, int signal) {
+    ::kill(-pid_t(id), signal);
+    for (const qint64 pid : LiveMembers(id)) ::kill(pid_t(pid), signal);
 }
 
 }  // namespace
 
 bool ProcessGroupAlive(qint64 pgid) {
     if (pgid <= 0) return false;
-    const QDir proc(QStringLiteral("/proc"));
-    if (!proc.exists(QStringLiteral("self/stat"))) return ::kill(-pid_t(pgid), 0) == 0;
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool numeric = false;
-        entry.toLongLong(&numeric);
-        if (numeric && LiveMemberOf(proc.filePath(entry + QStringLiteral("/stat")), pgid)) {
-            return true;
-        }
-    }
-    return false;
+    if (!QFile::exists(QStringLiteral("/proc/self/stat"))) return ::kill(-pid_t(pgid), 0) == 0;
+    return !LiveMembers(pgid).isEmpty();
 }
 
 bool EndProcessGroup(qint64 pgid, int graceMs) {
     if (!ProcessGroupAlive(pgid)) return true;
-    ::kill(-pid_t(pgid), SIGTERM);
+    SignalMembers(pgid, SIGTERM);
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < graceMs) {
         QThread::msleep(20);
         if (!ProcessGroupAlive(pgid)) return true;
     }
-    ::kill(-pid_t(pgid), SIGKILL);
+    SignalMembers(pgid, SIGKILL);
     for (int tries = 0; tries < 50; ++tries) {
         if (!ProcessGroupAlive(pgid)) return true;
         QThread::msleep(20);

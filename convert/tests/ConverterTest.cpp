@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -70,6 +71,17 @@ class ConverterTest : public testing::Test {
     }
     // The stand-in's own process id, which is also its process group.
     qint64 FakeGroup() const { return ReadFile(Path("record")).split('\n').value(0).toLongLong(); }
+    // The stand-in and every process it started that still lives, each checked by its id.
+    std::string LiveFakeProcesses() const {
+        std::string live;
+        for (const QByteArray& pid : ReadFile(Path("record.pids")).split('\n')) {
+            const QByteArray stat = ReadFile("/proc/" + pid.trimmed() + "/stat");
+            const QByteArray state = stat.mid(stat.lastIndexOf(')') + 2, 1);
+            if (!pid.trimmed().isEmpty() && !state.isEmpty() && state != "Z")
+                live += pid.toStdString() + ' ';
+        }
+        return live;
+    }
     QStringList FakeArguments() const {
         return QString::fromUtf8(ReadFile(Path("record"))).split('\n').mid(1);
     }
@@ -238,9 +250,25 @@ TEST_F(ConverterTest, ReportsEachConverterFailure) {
         const qint64 group = FakeGroup();
         EXPECT_GT(group, 0) << row.mode;
         EXPECT_FALSE(ProcessGroupAlive(group)) << row.mode;
+        EXPECT_EQ(LiveFakeProcesses(), "") << row.mode;
         EXPECT_FALSE(QFile::exists(Path("work/i.~ht"))) << row.mode;
         ExpectDocumentUntouched();
     }
+}
+
+TEST_F(ConverterTest, TimeoutAsksTheConverterToEndWithinTheGrace) {
+    // The stand-in outlives SIGTERM; SIGKILL must follow after the grace of 2 s, once.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("stubborn", 300)),
+              "Преобразование прервано: прошло больше 300 мс");
+    EXPECT_LT(clock.elapsed(), 300 + 2000 + 1500);
+    EXPECT_EQ(ReadFile(Path("record.term")), "TERM\n");
+    EXPECT_EQ(LiveFakeProcesses(), "");
+}
+
+TEST_F(ConverterTest, NoLimitWaitsForTheConverter) {
+    EXPECT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("slow", 0)), "");
 }
 
 TEST_F(ConverterTest, ReportsProgressWhileWaiting) {
@@ -302,7 +330,7 @@ TEST_F(ConverterTest, WritesWindows1251HtmlWithItsPictureBeside) {
     EXPECT_EQ(ReadFile(Path("work/i.~ht")),
               "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
               "charset=windows-1251\"/></head>\n<body><h1>\xCF\xF0\xE8\xE2\xE5\xF2 &#945;</h1>"
-              "<img src=\"i_html_1.png\"/></body></html>\n");
+              "<img src=\"i_html_1.png\"/><img src=\"i_html_1.png\"/></body></html>\n");
     EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "PNG");
     EXPECT_FALSE(ProcessGroupAlive(FakeGroup()));
     ExpectDocumentUntouched();
@@ -330,7 +358,7 @@ TEST_F(ConverterTest, KeepsAnExistingFileThatHasThePicturesName) {
     ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
     EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "mine");
     EXPECT_EQ(ReadFile(Path("work/i_html_1_1.png")), "PNG");
-    EXPECT_TRUE(ReadFile(Path("work/i.~ht")).contains("<img src=\"i_html_1_1.png\"/>"));
+    EXPECT_EQ(ReadFile(Path("work/i.~ht")).count("<img src=\"i_html_1_1.png\"/>"), 2);
 }
 
 TEST_F(ConverterTest, ReplacesAnEarlierExportOfTheSameDocument) {

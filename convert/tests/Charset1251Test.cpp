@@ -50,6 +50,15 @@ TEST(Utf8ToWindows1251, EncodesEachCharacterOrRefersToIt) {
     }
 }
 
+TEST(Utf8ToWindows1251, EveryLetterOfTheCodePageTakesItsByte) {
+    std::string bytes;
+    for (int byte = 0xC0; byte <= 0xFF; ++byte) bytes += static_cast<char>(byte);
+    bytes += "\xA8\xB8\xA5\xB4\xAA\xBA\xB2\xB3\xAF\xBF\xA1\xA2";
+    EXPECT_EQ(Utf8ToWindows1251("АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя"
+                                "ЁёҐґЄєІіЇїЎў"),
+              bytes);
+}
+
 TEST(Utf8ToWindows1251, ZeroBytePassesThrough) {
     EXPECT_EQ(Utf8ToWindows1251(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
@@ -70,6 +79,10 @@ TEST(DeclareWindows1251, RewritesOrAddsTheCharsetOfTheHead) {
          "<HEAD><META CONTENT=\"text/html; CHARSET=windows-1251\"></HEAD>"},
         {"html5 form", "<head><meta charset=\"utf-8\"></head>",
          "<head><meta charset=\"windows-1251\"></head>"},
+        {"apostrophes", "<head><meta charset='utf-8'></head>",
+         "<head><meta charset='windows-1251'></head>"},
+        {"bare value", "<head><meta charset=utf-8><title>t</title></head>",
+         "<head><meta charset=windows-1251><title>t</title></head>"},
         {"no charset", "<html><head><title>t</title></head>",
          "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
          "charset=windows-1251\"/><title>t</title></head>"},

@@ -145,16 +145,19 @@ struct RefuseRow {
 };
 
 TEST_F(ConverterTest, RefusesWhatIsNotADocument) {
+    const QByteArray zipHead = QByteArrayLiteral("PK\x03\x04") + QByteArray(26, '\x01');
+    const char* const unknown =
+        "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+        "RTF или HTML";
     const RefuseRow rows[] = {
-        {"text named .doc", "notes.doc", "Just some text",
-         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
-         "RTF или HTML"},
+        {"text named .doc", "notes.doc", "Just some text", unknown},
         {"spreadsheet archive", "t.docx", QByteArrayLiteral("PK\x03\x04") + "xl/workbook.xml",
-         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
-         "RTF или HTML"},
-        {"truncated signature", "short.doc", OleSignature.left(4),
-         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
-         "RTF или HTML"},
+         unknown},
+        {"opendocument spreadsheet", "t.odt",
+         zipHead + "mimetypeapplication/vnd.oasis.opendocument.spreadsheet", unknown},
+        {"opendocument presentation", "p.odt",
+         zipHead + "mimetypeapplication/vnd.oasis.opendocument.presentation", unknown},
+        {"truncated signature", "short.doc", OleSignature.left(4), unknown},
         {"empty file", "empty.doc", "", "Файл %1 пуст"},
     };
     for (const RefuseRow& row : rows) {

@@ -207,7 +207,9 @@ class AboutTest : public QObject {
         QElapsedTimer clock;
         clock.start();
         StartScreen(box, mainForm);
-        qInfo("start screen stood %lld ms", clock.elapsed());
+        // About 100 ms; the upper bound is loose for a busy machine.
+        QVERIFY2(clock.elapsed() >= TAboutBox::kStartScreenMs - 10 && clock.elapsed() < 1000,
+                 qPrintable(QString::number(clock.elapsed())));
 
         QCOMPARE(log.entries.size(), 3);
         QCOMPARE(log.entries[0].who, QString("about"));

@@ -131,6 +131,10 @@ class JpegImageTest : public QObject {
         QTest::newRow("last byte missing") << good.left(good.size() - 1) << QString("");
         QTest::newRow("end marker inside the scan")
             << good.left(good.size() - 600) + QByteArray("\xFF\xD9", 2) << QString("");
+        // Past the scan, where only the end of the decoding looks
+        QTest::newRow("junk after the last row")
+            << good.left(good.size() - 2) + QByteArray("\xFF\xFE\x00\x03!\x00\x00\xFF\xD9", 9)
+            << QString("extraneous bytes");
         QTest::newRow("unknown marker") << PatchMarker(good, 0xDA, 1, "\x02") << QString("");
         QTest::newRow("zero width")
             << PatchMarker(good, 0xC0, 7, QByteArray(2, '\0')) << QString("");

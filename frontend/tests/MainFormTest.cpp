@@ -470,15 +470,21 @@ void MainFormTest::ClosingDeletesOnlyOwnFolder() {
         QDir(QFileInfo(quiet).absolutePath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
         QStringList{"c.htm"});
 
-    // Two documents: only the second one's folder goes.
+    // Two documents: only the second one's folder goes; the document and its neighbours stay.
     init();
     Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
     const QString first = WorkDir();
-    Open(MakeDocument(Document(QStringLiteral("<h1>B</h1>"))));
+    const QByteArray bytes = Document(QStringLiteral("<h1>B</h1>"));
+    const QString doc = MakeDocument(bytes);
+    WriteFile(QFileInfo(doc).dir().filePath(QStringLiteral("notes.txt")), "mine");
+    Open(doc);
     const QString second = WorkDir();
     Form->close();
     QVERIFY(QFileInfo::exists(first));
     QVERIFY(!QFileInfo::exists(second));
+    QCOMPARE(QFileInfo(doc).dir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             (QStringList{"c.htm", "notes.txt"}));
+    QCOMPARE(ReadFile(doc), bytes);
 
     // A folder the run found already there (a leftover "temp") is kept.
     init();

@@ -277,7 +277,7 @@ void OutlineTreeTest::ServesOnlyFilesOfTheFolder() {
     for (const Row& row : rows) {
         if (kelmo::ResolvePageFile(work, row.Url).isEmpty() == row.Served) wrong << row.Name;
     }
-    QCOMPARE(wrong, QStringList());
+    QCOMPARE(wrong.join(QStringLiteral(", ")), QString());
     QCOMPARE(kelmo::ResolvePageFile(work, kelmo::PageUrl(work + QStringLiteral("/page_1_.htm"))),
              page);
 }

@@ -37,9 +37,11 @@ no_input)
     ;;
 bad_timeout)
     printf '<body>' >in.htm
-    run --timeout soon in.htm
-    expect_rc 2
-    expect_one_line
+    for value in soon 0 -5 1.5; do
+        run --timeout "$value" in.htm
+        expect_rc 2
+        expect_eq stderr "$err" "Неверное значение --timeout: $value"
+    done
     ;;
 
 # --- Input that cannot be used ------------------------------------------------------------
@@ -76,10 +78,18 @@ unsupported_input)
     ;;
 input_in_output_folder)
     mkdir out
-    printf '<body><h1>A</h1>' >out/page_1_.htm
-    run --output out out/page_1_.htm
-    expect_rc 2
-    expect_one_line
+    # every name the road writes; the outline names hold a Word document, known by content
+    for name in i.~ht clear.~ht page_1_.htm page_2_1_-2.htm Titles.txt Names.txt; do
+        case $name in
+            *.txt) printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' >"out/$name" ;;
+            *) printf '<body><h1>A</h1>' >"out/$name" ;;
+        esac
+        cp "out/$name" before.bin
+        run --output out "out/$name"
+        expect_rc 2
+        expect_eq stderr "$err" "Входной файл лежит в папке результата и был бы перезаписан: out/$name"
+        cmp -s before.bin "out/$name" || fail "out/$name was changed"
+    done
     # the same file reached through a link from elsewhere
     ln -s out/page_1_.htm link.htm
     run --output out link.htm
@@ -95,11 +105,14 @@ unreadable_input)
         printf '<body><h1>A</h1>' >locked.htm
         chmod 000 locked.htm
     fi
+    # a failed run keeps the output folder the user made, empty or not
+    mkdir out
     run --output out locked.htm
     expect_rc 1
     expect_one_line
     expect_contains stderr "$err" '"locked.htm"'
     expect_no_file out/clear.~ht
+    [ -d out ] || fail "the user's output folder was removed"
     ;;
 
 # --- Degenerate documents -----------------------------------------------------------------
@@ -236,6 +249,20 @@ work_folder_beside_input)
     [[ "$(basename "$folders")" =~ ^[0-9A-F]{8}-[0-9A-F]{3}$ ]] || fail "work folder: $folders"
     expect_file "$folders/page_1_.htm"
     [[ "$out" == *"Папка: $PWD/$folders"* ]] || fail "stdout does not name the folder: $out"
+    ;;
+
+work_folder_unmakeable)
+    # a folder whose path leaves no room for a work folder's name (PATH_MAX)
+    long=$(printf 'd%.0s' {1..250})
+    folder=$long
+    for i in $(seq 16); do folder=$folder/$long; done
+    folder=${folder:0:4085}
+    mkdir -p "$folder" && printf '<body><h1>A</h1>' >"$folder/in.htm"
+    run "$folder/in.htm"
+    expect_rc 1
+    expect_one_line
+    expect_contains stderr "$err" "Невозможно создать $folder/"
+    expect_eq "beside the input" "$(ls -A "$folder")" "in.htm"
     ;;
 
 # --- Outline on the terminal and the input left alone -------------------------------------

@@ -10,30 +10,37 @@
 namespace kelmo {
 namespace {
 
+struct Membership {
+    bool InGroup = false;
+    bool InSession = false;
+};
+
 // Parses /proc/<pid>/stat ("pid (comm) state ppid pgrp session ..."); comm may hold blanks
-// and parentheses, so the fields are counted from the last ")".
-bool LiveMemberOf(const QString& statPath, qint64 id) {
+// and parentheses, so the fields are counted from the last ")". A zombie is no member.
+Membership LiveMembership(const QString& statPath, qint64 id) {
     QFile stat(statPath);
-    if (!stat.open(QIODevice::ReadOnly)) return false;  // the process has just gone
+    if (!stat.open(QIODevice::ReadOnly)) return {};  // the process has just gone
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
-    if (close < 0) return false;
+    if (close < 0) return {};
     const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    if (fields.size() < 4) return false;
-    const bool zombie = fields[0] == "Z" || fields[0] == "X";
-    return !zombie && (fields[2].toLongLong() == id || fields[3].toLongLong() == id);
+    if (fields.size() < 4 || fields[0] == "Z" || fields[0] == "X") return {};
+    return {fields[2].toLongLong() == id, fields[3].toLongLong() == id};
 }
 
-// Live processes of group or session id; a child that made a group of its own is still
-// in the session.
-QList<qint64> LiveMembers(qint64 id) {
+// Live processes of group id and, with the session, those of session id in groups of
+// their own, which a signal to the group does not reach.
+QList<qint64> LiveMembers(qint64 id, bool outsideTheGroupOnly) {
     QList<qint64> members;
     const QDir proc(QStringLiteral("/proc"));
     const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
-        if (numeric && LiveMemberOf(proc.filePath(entry + QStringLiteral("/stat")), id)) {
+        if (!numeric) continue;
+        const Membership member =
+            LiveMembership(proc.filePath(entry + QStringLiteral("/stat")), id);
+        if ((member.InGroup && !outsideTheGroupOnly) || (member.InSession && !member.InGroup)) {
             members << pid;
         }
     }
@@ -42,7 +49,7 @@ QList<qint64> LiveMembers(qint64 id) {
 
 void SignalMembers(qint64 id, int signal) {
     ::kill(-pid_t(id), signal);
-    for (const qint64 pid : LiveMembers(id)) ::kill(pid_t(pid), signal);
+    for (const qint64 pid : LiveMembers(id, true)) ::kill(pid_t(pid), signal);
 }
 
 }  // namespace
@@ -50,7 +57,7 @@ void SignalMembers(qint64 id, int signal) {
 bool ProcessGroupAlive(qint64 pgid) {
     if (pgid <= 0) return false;
     if (!QFile::exists(QStringLiteral("/proc/self/stat"))) return ::kill(-pid_t(pgid), 0) == 0;
-    return !LiveMembers(pgid).isEmpty();
+    return !LiveMembers(pgid, false).isEmpty();
 }
 
 bool EndProcessGroup(qint64 pgid, int graceMs) {

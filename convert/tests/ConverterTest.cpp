@@ -74,11 +74,10 @@ class ConverterTest : public testing::Test {
     // The stand-in and every process it started that still lives, each checked by its id.
     std::string LiveFakeProcesses() const {
         std::string live;
-        for (const QByteArray& pid : ReadFile(Path("record.pids")).split('\n')) {
-            const QByteArray stat = ReadFile("/proc/" + pid.trimmed() + "/stat");
+        for (const QByteArray& pid : ReadFile(Path("record.pids")).trimmed().split('\n')) {
+            const QByteArray stat = ReadFile("/proc/" + pid + "/stat");
             const QByteArray state = stat.mid(stat.lastIndexOf(')') + 2, 1);
-            if (!pid.trimmed().isEmpty() && !state.isEmpty() && state != "Z")
-                live += pid.toStdString() + ' ';
+            if (!state.isEmpty() && state != "Z") live += pid.toStdString() + ' ';
         }
         return live;
     }

@@ -163,7 +163,7 @@ class MaterialCollector {
         QString packaged = file;
         if (!IsPlainAscii(file)) {
             const QString suffix = QFileInfo(file).suffix();
-            packaged = QStringLiteral("pictures/p%1").arg(pictures_.size() + 1) +
+            packaged = QStringLiteral("pictures/p%1").arg(++renamed_) +
                        (IsPlainAscii(suffix) ? QLatin1Char('.') + suffix : QString());
         }
         pictures_.insert(file, packaged);
@@ -175,7 +175,8 @@ class MaterialCollector {
     const QString prefix_;
     const bool withManifest_;
     PackageContents& contents_;
-    QHash<QString, QString> pictures_;
+    QHash<QString, QString> pictures_;  // file in the work folder: path in the package
+    int renamed_ = 0;
 };
 
 }  // namespace

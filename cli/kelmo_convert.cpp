@@ -19,6 +19,7 @@
 
 #include "Converter.h"
 #include "Course.h"
+#include "CourseRoad.h"
 #include "LibFunc.h"
 #include "Package.h"
 #include "WorkFolder.h"
@@ -269,15 +270,18 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
     options.Format = *format;
 }
 
-// Runs the road for one document into folder, printing its outline unless quiet.
-void ConvertInto(const Options& options, const OutputPlace& place, bool numbering) {
-    const RoadResult road = RunRoadIn(place, ExporterFor(options), numbering);
-    if (road.Split == kelmo::SplitResult::TooManyHeadings)
-        throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
-    if (!options.Quiet) PrintOutline(*road.Table, numbering, place.Path);
+void PrintCourseOutline(const std::string& folder) {
+    const std::string titles = kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt"));
+    QStringDecoder decode("windows-1251");
+    QStringList lines = QString(decode(QByteArrayView(titles))).split(QStringLiteral("\r\n"));
+    lines.removeLast();  // after the last line end
+    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+    const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
+    std::cout << "Папка: " << where.toStdString() << '\n';
 }
 
-// Each material of the course in a folder of its own inside the output folder.
+// Each material of the course in a folder of its own inside the output folder, and the
+// course's outline beside them.
 kelmo::PackageRequest ConvertCourse(const Options& options) {
     kelmo::Course course;
     try {
@@ -287,18 +291,23 @@ kelmo::PackageRequest ConvertCourse(const Options& options) {
     }
     if (course.Materials.isEmpty())
         throw Failure(ExitCode::Error, "В курсе \"" + options.Input + "\" нет материалов");
-    const OutputPlace place = OutputFolder(options);
-    kelmo::PackageRequest request{course.FullName, true, {}};
-    for (qsizetype i = 0; i < course.Materials.size(); ++i) {
-        const kelmo::Material& material = course.Materials[i];
+    for (const kelmo::Material& material : course.Materials) {
         Options one = options;
         one.Input = material.Document;
-        const std::string folder = kelmo::JoinPath(place.Path, "material_" + std::to_string(i + 1));
-        std::filesystem::create_directories(folder);
-        ConvertInto(one, {folder, false}, material.AutoNumbering);
-        request.Materials.append(
-            {material.Title, QFile::decodeName(folder.c_str()), material.Sections});
+        ExporterFor(one);  // refuses what cannot be converted before any folder is made
     }
+    const OutputPlace place = OutputFolder(options);
+    kelmo::ConvertOptions convert;
+    convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+    kelmo::PackageRequest request;
+    try {
+        request = kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
+    } catch (const kelmo::ConvertError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    } catch (const kelmo::CourseError& error) {
+        throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
+    }
+    if (!options.Quiet) PrintCourseOutline(place.Path);
     return request;
 }
 
@@ -331,7 +340,7 @@ ExitCode Run(const QCoreApplication& app) {
     if (!options.Package.isEmpty()) {
         const QString title = QFileInfo(options.Input).completeBaseName();
         WritePackageOf(options,
-                       {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}});
+                       {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}, {}});
     }
     return ExitCode::Done;
 }

@@ -6,7 +6,8 @@
 //   ImsCp    a .zip with imsmanifest.xml (IMS Content Packaging 1.1.2) at its root
 //   Scorm12  the same as an ADL SCORM 1.2 package (every page an "asset")
 //
-// For a course each material lies in a folder of its own ("material_1", ...). In the two
+// For a course each material lies in a folder of its own ("material_1", ...), and the
+// course's own outline files, when there are any, at the top. In the two
 // manifest formats the table of contents follows the outline: one organization titled with
 // the course's name, one item per page nested as the headings are (for a course under one
 // top item per material); a page's section parameters give its title there or leave it
@@ -51,6 +52,7 @@ struct PackageRequest {
     QString Title;          // the organization's title: the course's full name
     bool IsCourse = false;  // materials in folders of their own, each a top item
     QList<PackagedMaterial> Materials;
+    QString CourseOutline;  // a folder with the whole course's outline files, or empty
 };
 
 // Writes the package to target: a folder that does not exist or is empty, or a file that

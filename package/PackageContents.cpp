@@ -198,6 +198,10 @@ PackageContents CollectContents(const PackageRequest& request, bool withManifest
         top.Children = std::move(items);
         contents.Items.push_back(std::move(top));
     }
+    if (withManifest || request.CourseOutline.isEmpty()) return contents;
+    for (const char* name : {"Titles.txt", "Names.txt"})
+        contents.Files.push_back(
+            {name, ReadWholeFile(Local(QDir(request.CourseOutline).filePath(name)))});
     return contents;
 }
 

@@ -80,7 +80,7 @@ expect_eq "scorm assets" "$(grep -c 'adlcp:scormtype="asset"' scorm12/imsmanifes
 run --quiet --output work --package pages.zip course.kelmo-course
 expect_rc 0
 expect_eq "zip" "$(unzip -Z1 pages.zip | sort)" \
-    "$(cd work && find material_* -type f ! -name '*.~ht' | sort)"
+    "$(cd work && find . -type f ! -name '*.~ht' | sed 's,^\./,,' | sort)"
 run --quiet --output work --package pages --package-format folder course.kelmo-course
 expect_rc 0
 diff -r -x '*.~ht' work pages >/dev/null || fail "folder package differs from the work folders"

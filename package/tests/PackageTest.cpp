@@ -135,7 +135,10 @@ TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {
         "Курс",
         true,
         {{"Первый", first, {{"page_1_1_.htm", {}, true}, {"page_2_.htm", "Итог", false}}},
-         {"Второй", second, {}}}};
+         {"Второй", second, {}}},
+        dir_.path()};
+    Put(dir_.filePath("Titles.txt"), "course titles");
+    Put(dir_.filePath("Names.txt"), "course names");
     const QString target = dir_.filePath("p.zip");
     WritePackage(request, PackageFormat::Scorm12, target);
 
@@ -152,7 +155,8 @@ TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {
 
     WritePackage(request, PackageFormat::Zip, target);
     files = ReadZip(target);
-    EXPECT_EQ(files.size(), 10u);  // every page and both outlines of each material
+    EXPECT_EQ(files.size(), 12u);  // every page, the outlines of each material and the course
+    EXPECT_EQ(files["Titles.txt"], "course titles");
     EXPECT_EQ(files["material_2/Names.txt"], "page_0.htm\r\n");
 }
 
@@ -169,7 +173,7 @@ TEST_F(PackageTest, PicturesShownByAPageGoWithItUnderAsciiNames) {
         "<img src=\"none.png\">");
     Put(QDir(folder).filePath("page_1_.htm"), page);
     const QString target = dir_.filePath("p.zip");
-    WritePackage({"Т", false, {{"Т", folder, {}}}}, PackageFormat::ImsCp, target);
+    WritePackage({"Т", false, {{"Т", folder, {}}}, {}}, PackageFormat::ImsCp, target);
 
     auto files = ReadZip(target);
     const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
@@ -186,7 +190,7 @@ TEST_F(PackageTest, PicturesShownByAPageGoWithItUnderAsciiNames) {
 
 TEST_F(PackageTest, FailureLeavesNothingAndLinksAreReplacedNotFollowed) {
     const QString folder = MakeWorkFolder("w", {"page_1_.htm|1. А"});
-    const PackageRequest request{"Т", false, {{"Т", folder, {}}}};
+    const PackageRequest request{"Т", false, {{"Т", folder, {}}}, {}};
     Put(dir_.filePath("out/kept.txt"), "kept");
     const struct {
         const char* Target;

@@ -77,8 +77,12 @@ expect_eq "scorm assets" "$(grep -c 'adlcp:scormtype="asset"' scorm12/imsmanifes
     "$(grep -c '<resource ' scorm12/imsmanifest.xml)"
 
 # zip and folder: the work folders' pages, pictures and outlines
-run --quiet --output work --package pages.zip course.kelmo-course
+run --output work --package pages.zip course.kelmo-course
 expect_rc 0
+expect_contains stdout "$out" "Часть 1
+  1. Введение
+    1.1. Цели курса"
+expect_contains stdout "$out" "Пакет: pages.zip"
 expect_eq "zip" "$(unzip -Z1 pages.zip | sort)" \
     "$(cd work && find . -type f ! -name '*.~ht' | sed 's,^\./,,' | sort)"
 run --quiet --output work --package pages --package-format folder course.kelmo-course

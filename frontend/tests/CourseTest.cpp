@@ -120,6 +120,8 @@ class CourseTest : public QObject {
         kelmo::TCourseDialog dialog({}, {}, *QuestionsUsed);
         dialog.findChild<QLineEdit*>("edFullName")->setText("Информатика");
         dialog.findChild<QLineEdit*>("edShortName")->setText("ИНФ");
+        dialog.findChild<QPlainTextEdit*>("memDescription")
+            ->setPlainText("Вводный курс: информация, системы счисления, устройство компьютера.");
         Click(dialog, "btnAdd");
         Click(dialog, "btnUp");  // first-1 above second-2
         QuestionsUsed->Documents = {Dir.filePath("docs/course.htm"), Dir.filePath("docs/x.doc")};
@@ -130,6 +132,9 @@ class CourseTest : public QObject {
             list->setCurrentRow(row);
             Click(dialog, "btnEdit");
         }
+        // scripts/course-dialog-shot.sh keeps a picture of the filled dialog for the README.
+        if (const QString shot = qEnvironmentVariable("KELMO_COURSE_DIALOG_SHOT"); !shot.isEmpty())
+            dialog.grab().save(shot);
         Accept(dialog);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
 

@@ -106,7 +106,8 @@ PackageFormat PackageFormatFor(const QString& target) {
                                                                        : PackageFormat::Folder;
 }
 
-void WritePackage(const PackageRequest& request, PackageFormat format, const QString& target) {
+void WritePackage(const PackageRequest& request, PackageFormat format, const QString& path) {
+    const QString target = QDir::cleanPath(path);  // "pages/" names the folder, not a place in it
     const bool withManifest = format == PackageFormat::ImsCp || format == PackageFormat::Scorm12;
     try {
         PackageContents contents = CollectContents(request, withManifest);

@@ -213,7 +213,8 @@ TEST_F(PackageTest, FailureLeavesNothingAndLinksAreReplacedNotFollowed) {
     WritePackage(request, PackageFormat::Zip, dir_.filePath("p.zip"));
     EXPECT_EQ(ReadZip(dir_.filePath("p.zip")).size(), 3u);
     EXPECT_EQ(ReadWholeFile(Local(dir_.filePath("out/kept.txt"))), "kept");
-    WritePackage(request, PackageFormat::Folder, dir_.filePath("empty"));
+    QDir(dir_.path()).mkdir("empty");
+    WritePackage(request, PackageFormat::Folder, dir_.filePath("empty/"));
     EXPECT_TRUE(QFile::exists(dir_.filePath("empty/Titles.txt")));
 }
 

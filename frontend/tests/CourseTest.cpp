@@ -215,6 +215,19 @@ class CourseTest : public QObject {
         QVERIFY(QFileInfo(QuestionsUsed->Package).lastModified() != before);
     }
 
+    // One document: its pages, pictures and outline, without a course.
+    void DocumentPagesSaved() {
+        Window.OpenDocument(Dir.filePath("docs/course.htm"));
+        QuestionsUsed->Format = kelmo::PackageFormat::Zip;
+        QuestionsUsed->Package = Dir.filePath("document.zip");
+        Window.Courses().SavePagesClick();
+        QCOMPARE(WindowDialogs->Errors, QStringList());
+        const QStringList files = Run("unzip", {"-Z1", QuestionsUsed->Package});
+        QCOMPARE(files.size(), 13 + 1 + 2);
+        QVERIFY(files.contains("course.files/image002.gif"));
+        QVERIFY(files.contains("Titles.txt"));
+    }
+
   private:
     QString CoursePath() const { return Dir.filePath("Информатика.kelmo-course"); }
 

@@ -10,6 +10,13 @@ const QString ContentNs = QStringLiteral("http://www.imsproject.org/xsd/imscp_ro
 const QString ScormNs = QStringLiteral("http://www.adlnet.org/xsd/adlcp_rootv1p2");
 const QString SchemaNs = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
 
+// XML 1.0 has no place for control characters (a manual line break in a heading is one).
+QString Printable(QString text) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20) c = QLatin1Char(' ');
+    return text;
+}
+
 class ManifestWriter {
   public:
     ManifestWriter(QByteArray& out, bool scorm) : xml_(&out), scorm_(scorm) {
@@ -59,7 +66,7 @@ class ManifestWriter {
         xml_.writeAttribute(QStringLiteral("default"), QStringLiteral("ORG-1"));
         xml_.writeStartElement(ContentNs, QStringLiteral("organization"));
         xml_.writeAttribute(QStringLiteral("identifier"), QStringLiteral("ORG-1"));
-        xml_.writeTextElement(ContentNs, QStringLiteral("title"), title);
+        xml_.writeTextElement(ContentNs, QStringLiteral("title"), Printable(title));
         int number = 0;
         for (const PackageItem& item : items) WriteItem(item, number);
         xml_.writeEndElement();
@@ -72,7 +79,7 @@ class ManifestWriter {
         xml_.writeAttribute(QStringLiteral("identifier"), QStringLiteral("ITEM-%1").arg(own));
         if (!item.Page.isEmpty())
             xml_.writeAttribute(QStringLiteral("identifierref"), QStringLiteral("RES-%1").arg(own));
-        xml_.writeTextElement(ContentNs, QStringLiteral("title"), item.Title);
+        xml_.writeTextElement(ContentNs, QStringLiteral("title"), Printable(item.Title));
         for (const PackageItem& child : item.Children) WriteItem(child, number);
         xml_.writeEndElement();
     }

@@ -302,10 +302,16 @@ kelmo::PackageRequest ConvertCourse(const Options& options) {
     kelmo::PackageRequest request;
     try {
         request = kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
-    } catch (const kelmo::ConvertError& error) {
-        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
-    } catch (const kelmo::CourseError& error) {
-        throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
+    } catch (...) {
+        std::error_code ignored;
+        if (place.Created) std::filesystem::remove(place.Path, ignored);  // only when empty
+        try {
+            throw;
+        } catch (const kelmo::ConvertError& error) {
+            throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+        } catch (const kelmo::CourseError& error) {
+            throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
+        }
     }
     if (!options.Quiet) PrintCourseOutline(place.Path);
     return request;

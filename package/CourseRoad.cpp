@@ -17,7 +17,12 @@ void ConvertMaterial(const Material& material, const QString& folder,
                      const ConvertOptions& options) {
     QDir().mkpath(folder);
     const QString exported = QDir(folder).filePath(QStringLiteral("i.~ht"));
-    ConvertDocument(material.Document, exported, options);
+    try {
+        ConvertDocument(material.Document, exported, options);
+    } catch (...) {
+        QDir().rmdir(folder);  // only when nothing was written into it
+        throw;
+    }
     std::string html = LoadTextFile(Local(exported));
     std::string docTitle;
     CleanWordHtml(docTitle, html);

@@ -100,4 +100,14 @@ expect_eq stderr "$err" 'Не удалось записать пакет "pages"
 run --package x --package-format scorm docs/course.htm
 expect_rc 2
 expect_eq "leftovers" "$(ls -d *.part-* 2>/dev/null)" ""
+
+# a material that does not convert: no work folder stays beside the course
+mkdir broken
+{ printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1'; head -c 500 /dev/zero; } >broken/bad.doc
+printf '{"format":"kelmo-course","materials":[{"document":"bad.doc"}]}' >broken/c.kelmo-course
+run broken/c.kelmo-course
+expect_rc 1
+expect_contains stderr "$err" 'Не удалось преобразовать документ'
+expect_eq "beside the course" "$(ls broken)" "bad.doc
+c.kelmo-course"
 exit $((failures > 0))

@@ -280,6 +280,19 @@ void PrintCourseOutline(const std::string& folder) {
     std::cout << "Папка: " << where.toStdString() << '\n';
 }
 
+// kelmo::ConvertCourse into place; a work folder this run made goes again when the course
+// fails before anything stays in it.
+kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Course& course,
+                                      const kelmo::ConvertOptions& convert) {
+    try {
+        return kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
+    } catch (...) {
+        std::error_code ignored;
+        if (place.Created) std::filesystem::remove(place.Path, ignored);
+        throw;
+    }
+}
+
 // Each material of the course in a folder of its own inside the output folder, and the
 // course's outline beside them.
 kelmo::PackageRequest ConvertCourse(const Options& options) {
@@ -301,17 +314,11 @@ kelmo::PackageRequest ConvertCourse(const Options& options) {
     convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
     kelmo::PackageRequest request;
     try {
-        request = kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
-    } catch (...) {
-        std::error_code ignored;
-        if (place.Created) std::filesystem::remove(place.Path, ignored);  // only when empty
-        try {
-            throw;
-        } catch (const kelmo::ConvertError& error) {
-            throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
-        } catch (const kelmo::CourseError& error) {
-            throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
-        }
+        request = ConvertCourseIn(place, course, convert);
+    } catch (const kelmo::ConvertError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    } catch (const kelmo::CourseError& error) {
+        throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
     }
     if (!options.Quiet) PrintCourseOutline(place.Path);
     return request;

@@ -140,11 +140,10 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
     PackageFormat format = PackageFormat::Scorm12;
     const QString path = Questions->AskPackage(&Window, format);
     if (path.isEmpty()) return;
+    // A file package replaces what is there; a folder package goes only where nothing is,
+    // and says so itself.
     const QFileInfo target(path);
-    const bool emptyFolder =
-        target.isDir() &&
-        QDir(path).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
-    if ((target.exists() || target.isSymLink()) && !emptyFolder &&
+    if (format != PackageFormat::Folder && (target.exists() || target.isSymLink()) &&
         !Questions->ConfirmReplace(&Window, path))
         return;
     Window.RunCommand([&] {

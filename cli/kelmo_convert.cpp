@@ -18,7 +18,10 @@
 #include <string>
 
 #include "Converter.h"
+#include "Course.h"
+#include "CourseRoad.h"
 #include "LibFunc.h"
+#include "Package.h"
 #include "WorkFolder.h"
 
 namespace {
@@ -48,7 +51,11 @@ struct Options {
     bool Numbering = true;
     bool Quiet = false;
     int TimeoutSeconds = 120;  // for converting non-HTML documents
+    QString Package;           // empty: no package
+    kelmo::PackageFormat Format = kelmo::PackageFormat::Folder;
 };
+
+void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -71,10 +78,18 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("Give up converting a non-HTML document after S seconds (default 120)."),
         QStringLiteral("S"));
     parser.addOptions({noNumbers, output, quiet, timeout});
+    parser.addOptions(
+        {{QStringLiteral("package"),
+          QStringLiteral("Also write the pages as a package to FILE (a folder or a .zip)."),
+          QStringLiteral("FILE")},
+         {QStringLiteral("package-format"),
+          QStringLiteral("folder, zip, imscp or scorm12 (default: zip for a FILE ending in "
+                         ".zip, else folder)."),
+          QStringLiteral("F")}});
     parser.addPositionalArgument(
         QStringLiteral("INPUT"),
         QStringLiteral("The document: an HTML export (.htm, .html, .~ht), or .doc, "
-                       ".docx, .rtf, .odt to convert first."));
+                       ".docx, .rtf, .odt to convert first; or a course (.kelmo-course)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -102,6 +117,7 @@ Options ParseArguments(const QCoreApplication& app) {
     }
     if (parser.isSet(output) && options.Output.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
+    ParsePackageOptions(parser, options);
     return options;
 }
 
@@ -237,14 +253,108 @@ RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter, bool nu
     }
 }
 
+// ---------------------------------------------------------------------------------------
+// Courses and packages
+
+void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
+    options.Package = parser.value(QStringLiteral("package"));
+    if (parser.isSet(QStringLiteral("package")) && options.Package.isEmpty())
+        throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя пакета в --package"));
+    options.Format = kelmo::PackageFormatFor(options.Package);
+    if (!parser.isSet(QStringLiteral("package-format"))) return;
+    const QString name = parser.value(QStringLiteral("package-format"));
+    const auto format = kelmo::PackageFormatNamed(name);
+    if (!format || options.Package.isEmpty())
+        throw Failure(ExitCode::BadUsage,
+                      QStringLiteral("Неверное значение --package-format: ") + name);
+    options.Format = *format;
+}
+
+void PrintCourseOutline(const std::string& folder) {
+    const std::string titles = kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt"));
+    QStringDecoder decode("windows-1251");
+    QStringList lines = QString(decode(QByteArrayView(titles))).split(QStringLiteral("\r\n"));
+    lines.removeLast();  // after the last line end
+    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+    const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
+    std::cout << "Папка: " << where.toStdString() << '\n';
+}
+
+// kelmo::ConvertCourse into place; a work folder this run made goes again when the course
+// fails before anything stays in it.
+kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Course& course,
+                                      const kelmo::ConvertOptions& convert) {
+    try {
+        return kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
+    } catch (...) {
+        std::error_code ignored;
+        if (place.Created) std::filesystem::remove(place.Path, ignored);
+        throw;
+    }
+}
+
+// Each material of the course in a folder of its own inside the output folder, and the
+// course's outline beside them.
+kelmo::PackageRequest ConvertCourse(const Options& options) {
+    kelmo::Course course;
+    try {
+        course = kelmo::LoadCourse(options.Input);
+    } catch (const kelmo::CourseError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    }
+    if (course.Materials.isEmpty())
+        throw Failure(ExitCode::Error, "В курсе \"" + options.Input + "\" нет материалов");
+    for (const kelmo::Material& material : course.Materials) {
+        Options one = options;
+        one.Input = material.Document;
+        ExporterFor(one);  // refuses what cannot be converted before any folder is made
+    }
+    const OutputPlace place = OutputFolder(options);
+    kelmo::ConvertOptions convert;
+    convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+    kelmo::PackageRequest request;
+    try {
+        request = ConvertCourseIn(place, course, convert);
+    } catch (const kelmo::ConvertError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    } catch (const kelmo::CourseError& error) {
+        throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
+    }
+    if (!options.Quiet) PrintCourseOutline(place.Path);
+    return request;
+}
+
+void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
+    try {
+        kelmo::WritePackage(request, options.Format, options.Package);
+    } catch (const kelmo::PackageError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
+    }
+    if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
+}
+
+void RunCourse(const Options& options) {
+    const kelmo::PackageRequest request = ConvertCourse(options);
+    if (!options.Package.isEmpty()) WritePackageOf(options, request);
+}
+
 ExitCode Run(const QCoreApplication& app) {
     const Options options = ParseArguments(app);
+    if (kelmo::IsCourseFile(options.Input)) {
+        RunCourse(options);
+        return ExitCode::Done;
+    }
     const Exporter exporter = ExporterFor(options);
     const OutputPlace place = OutputFolder(options);
     const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
     if (road.Split == kelmo::SplitResult::TooManyHeadings)
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
     if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, place.Path);
+    if (!options.Package.isEmpty()) {
+        const QString title = QFileInfo(options.Input).completeBaseName();
+        WritePackageOf(options,
+                       {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}, {}});
+    }
     return ExitCode::Done;
 }
 

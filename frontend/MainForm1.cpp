@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "CourseCommands.h"
 #include "ErrorText.h"
 #include "ui_MainForm1.h"
 
@@ -110,6 +111,7 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
       Headers(std::make_unique<kelmo::HeadingTable>()) {
     ui->setupUi(this);
     SetupControls();
+    CourseCmds = std::make_unique<kelmo::CourseCommands>(*this);
     // FormCreate
     setWindowState(windowState() | Qt::WindowMaximized);
     InitialDir = QDir::currentPath();

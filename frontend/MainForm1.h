@@ -18,6 +18,9 @@
 #include "OutlineTree.h"
 #include "PageViewer.h"
 
+namespace kelmo {
+class CourseCommands;
+}
 class QCheckBox;
 class QFileDialog;
 class QTreeWidget;
@@ -48,6 +51,7 @@ class TMainForm : public QMainWindow {
     // Selects the node at an absolute index of tvStruct, if there is one.
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
+    kelmo::CourseCommands& Courses() { return *CourseCmds; }
 
   signals:
     // The open command has run to its end, failed or not.
@@ -100,5 +104,8 @@ class TMainForm : public QMainWindow {
     QCursor SavedCursor;
     std::unique_ptr<kelmo::HeadingTable> Headers;
 
+    std::unique_ptr<kelmo::CourseCommands> CourseCmds;
+
     friend class MainFormTest;
+    friend class kelmo::CourseCommands;
 };

@@ -8,11 +8,13 @@ packages=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
     # libraries
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
     # run time: the converter, a display for tests, fonts
     libreoffice-writer-nogui xvfb xauth fonts-dejavu-core
     # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)
     desktop-file-utils dpkg-dev file time
+    # reading packages back in tests: unzip, xmllint against the SCORM schemas
+    unzip libxml2-utils
 )
 
 missing=()

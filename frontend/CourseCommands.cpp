@@ -1,0 +1,175 @@
+#include "CourseCommands.h"
+
+#include <CourseRoad.h>
+#include <WorkFolder.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QStatusBar>
+#include <QStringDecoder>
+#include <QTreeWidget>
+
+#include "MainForm1.h"
+#include "ui_MainForm1.h"
+
+namespace kelmo {
+namespace {
+
+std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Line index of an outline file of a work folder, with its indent.
+QString OutlineLine(const QString& workDir, const char* file, int index) {
+    const std::string bytes = LoadTextFile(Local(QDir(workDir).filePath(file)));
+    const QString text = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(bytes));
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    return index >= 0 && index < lines.size() - 1 ? lines[index] : QString();
+}
+
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+CourseCommands::CourseCommands(TMainForm& window)
+    : QObject(&window), Window(window), Questions(std::make_unique<CourseQuestions>()) {
+    Ui::TMainForm& ui = *window.ui;
+    UCourse = new QAction(QStringLiteral("&Курс…"), &window);
+    USavePages = new QAction(QStringLiteral("Сохранить &страницы…"), &window);
+    USaveCourse = new QAction(QStringLiteral("Сохранить к&урс…"), &window);
+    UCourse->setObjectName(QStringLiteral("UCourse"));
+    USavePages->setObjectName(QStringLiteral("USavePages"));
+    USaveCourse->setObjectName(QStringLiteral("USaveCourse"));
+    QAction* before = ui.MUchebnik->actions().value(1);  // the separator above Выход
+    ui.MUchebnik->insertActions(before, {UCourse, USavePages, USaveCourse});
+    connect(UCourse, &QAction::triggered, this, &CourseCommands::CourseClick);
+    connect(USavePages, &QAction::triggered, this, &CourseCommands::SavePagesClick);
+    connect(USaveCourse, &QAction::triggered, this, &CourseCommands::SaveCourseClick);
+
+    ui.tvStruct->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui.tvStruct, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QTreeWidgetItem* item = Window.ui->tvStruct->itemAt(at);
+        if (!item || !CourseShown()) return;
+        QMenu menu;
+        menu.addAction(QStringLiteral("Параметры раздела…"), this,
+                       [this, item] { SectionParamsClick(item->data(0, Qt::UserRole).toInt()); });
+        menu.exec(Window.ui->tvStruct->viewport()->mapToGlobal(at));
+    });
+}
+
+CourseCommands::~CourseCommands() = default;
+
+void CourseCommands::SetQuestions(std::unique_ptr<CourseQuestions> questions) {
+    Questions = std::move(questions);
+}
+
+bool CourseCommands::CourseShown() const {
+    return !CourseWorkDir.isEmpty() && Window.WorkDir == CourseWorkDir;
+}
+
+void CourseCommands::CourseClick() {
+    if (Window.CommandRunning) return;
+    TCourseDialog dialog(CurrentCourse, CoursePath, *Questions, &Window);
+    if (dialog.exec() != QDialog::Accepted) return;
+    OpenCourse(dialog.Path());
+}
+
+void CourseCommands::OpenCourse(const QString& coursePath) {
+    if (Window.CommandRunning) return;
+    Window.RunCommand([&] {
+        const Course course = LoadCourse(coursePath);
+        const WaitCursor wait;
+        Window.ui->tvStruct->clear();
+        Window.StructTree.Clear();
+        Window.ui->tvFNames->clear();
+        Window.NamesTree.Clear();
+        const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
+        Window.WorkDir = folder.Path;
+        Window.WorkDirCreated = folder.Created;
+        CurrentCourse = course;
+        CoursePath = coursePath;
+        CourseWorkDir = folder.Path;
+
+        ConvertOptions options = Window.ConvertOptions;
+        options.Progress = [this, coursePath, outer = options.Progress](int elapsedMs) {
+            Window.ShowProgress(coursePath, elapsedMs);
+            if (outer) outer(elapsedMs);
+        };
+        Request = ConvertCourse(course, folder.Path, options);
+        Window.LoadTree(*Window.ui->tvStruct, Window.StructTree, folder.Path + "/Titles.txt");
+        Window.ui->tvStruct->expandAll();
+        Window.LoadTree(*Window.ui->tvFNames, Window.NamesTree, folder.Path + "/Names.txt");
+        Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
+                         QStringLiteral("."));
+    });
+}
+
+void CourseCommands::SavePagesClick() {
+    if (Window.CommandRunning) return;
+    const QString workDir = Window.WorkDir;
+    if (CourseShown()) return SaveCourseClick();
+    if (!QFileInfo::exists(QDir(workDir).filePath(QStringLiteral("Names.txt")))) {
+        Questions->ShowError(&Window, QStringLiteral("Сначала откройте документ."));
+        return;
+    }
+    std::string title = Window.DocTitle;
+    HtmlToPlainText(title);
+    QString name = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(title));
+    if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
+    SavePackage({name, false, {{name, workDir, {}}}, {}});
+}
+
+void CourseCommands::SaveCourseClick() {
+    if (Window.CommandRunning) return;
+    if (!CourseShown()) {
+        Questions->ShowError(&Window, QStringLiteral("Сначала откройте курс (Файл → Курс…)."));
+        return;
+    }
+    SavePackage(Request);
+}
+
+void CourseCommands::SavePackage(const PackageRequest& request) {
+    PackageFormat format = PackageFormat::Scorm12;
+    const QString path = Questions->AskPackage(&Window, format);
+    if (path.isEmpty()) return;
+    // A file package replaces what is there; a folder package goes only where nothing is,
+    // and says so itself.
+    const QFileInfo target(path);
+    if (format != PackageFormat::Folder && (target.exists() || target.isSymLink()) &&
+        !Questions->ConfirmReplace(&Window, path))
+        return;
+    Window.RunCommand([&] {
+        const WaitCursor wait;
+        WritePackage(request, format, path);
+        Window.SetStatus(QStringLiteral("Пакет сохранен: ") + path + QStringLiteral("."));
+    });
+}
+
+void CourseCommands::SectionParamsClick(int index) {
+    if (!CourseShown() || Window.CommandRunning) return;
+    Window.RunCommand([&] {
+        const QString line = OutlineLine(CourseWorkDir, "Names.txt", index);
+        const qsizetype slash = line.indexOf(QLatin1Char('/'));
+        const int material = line.trimmed().section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
+        if (!line.startsWith(QLatin1Char('\t')) || slash < 0 || material < 0 ||
+            material >= CurrentCourse.Materials.size())
+            return;  // a material's own line
+        Material& edited = CurrentCourse.Materials[material];
+        SectionParameters section = edited.SectionFor(line.mid(slash + 1));
+        const QString heading = OutlineLine(CourseWorkDir, "Titles.txt", index).trimmed();
+        if (!Questions->EditSection(&Window, heading, section)) return;
+        edited.SetSection(section);
+        Request.Materials[material].Sections = edited.Sections;
+        kelmo::SaveCourse(CurrentCourse, CoursePath);
+    });
+}
+
+}  // namespace kelmo

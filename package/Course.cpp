@@ -1,0 +1,125 @@
+#include "Course.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+#include "LibFunc.h"
+#include "Replace.h"
+
+namespace kelmo {
+namespace {
+
+const QString FormatName = QStringLiteral("kelmo-course");
+constexpr int FormatVersion = 1;
+
+CourseError Error(const QString& text) { return CourseError(text.toStdString()); }
+
+QJsonObject SectionToJson(const SectionParameters& section) {
+    return {{QStringLiteral("page"), section.Page},
+            {QStringLiteral("title"), section.Title},
+            {QStringLiteral("leftOut"), section.LeftOut}};
+}
+
+SectionParameters SectionFromJson(const QJsonObject& object) {
+    return {object.value(QStringLiteral("page")).toString(),
+            object.value(QStringLiteral("title")).toString(),
+            object.value(QStringLiteral("leftOut")).toBool()};
+}
+
+QJsonObject MaterialToJson(const Material& material, const QDir& base) {
+    QJsonArray sections;
+    for (const SectionParameters& section : material.Sections)
+        sections.append(SectionToJson(section));
+    return {{QStringLiteral("document"), base.relativeFilePath(material.Document)},
+            {QStringLiteral("title"), material.Title},
+            {QStringLiteral("autoNumbering"), material.AutoNumbering},
+            {QStringLiteral("sections"), sections}};
+}
+
+Material MaterialFromJson(const QJsonObject& object, const QDir& base) {
+    Material material;
+    const QString document = object.value(QStringLiteral("document")).toString();
+    if (!document.isEmpty()) material.Document = QDir::cleanPath(base.absoluteFilePath(document));
+    material.Title = object.value(QStringLiteral("title")).toString();
+    material.AutoNumbering = object.value(QStringLiteral("autoNumbering")).toBool(true);
+    for (const QJsonValue& section : object.value(QStringLiteral("sections")).toArray()) {
+        const SectionParameters parameters = SectionFromJson(section.toObject());
+        if (!parameters.Page.isEmpty()) material.SetSection(parameters);
+    }
+    return material;
+}
+
+QByteArray ReadCourseBytes(const QString& path) {
+    try {
+        const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString());
+        return QByteArray(bytes.data(), qsizetype(bytes.size()));
+    } catch (const IoError& error) {
+        throw Error(QStringLiteral("Не удалось прочитать курс \"%1\": %2")
+                        .arg(path, QString::fromUtf8(error.what())));
+    }
+}
+
+}  // namespace
+
+SectionParameters Material::SectionFor(const QString& page) const {
+    for (const SectionParameters& section : Sections)
+        if (section.Page == page) return section;
+    return {page, {}, false};
+}
+
+void Material::SetSection(const SectionParameters& section) {
+    Sections.removeIf([&](const SectionParameters& s) { return s.Page == section.Page; });
+    if (!section.Title.isEmpty() || section.LeftOut) Sections.append(section);
+}
+
+Course LoadCourse(const QString& path) {
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(ReadCourseBytes(path), &parseError);
+    const QJsonObject root = json.object();
+    if (json.isNull() || !json.isObject() ||
+        root.value(QStringLiteral("format")).toString() != FormatName) {
+        throw Error(QStringLiteral("Файл \"%1\" — не курс Kelmo Preview").arg(path));
+    }
+    if (root.value(QStringLiteral("version")).toInt() > FormatVersion)
+        throw Error(QStringLiteral("Курс \"%1\" сохранён более новой версией программы").arg(path));
+
+    const QDir base = QFileInfo(path).absoluteDir();
+    Course course;
+    course.FullName = root.value(QStringLiteral("fullName")).toString();
+    course.ShortName = root.value(QStringLiteral("shortName")).toString();
+    course.Description = root.value(QStringLiteral("description")).toString();
+    for (const QJsonValue& material : root.value(QStringLiteral("materials")).toArray())
+        course.Materials.append(MaterialFromJson(material.toObject(), base));
+    return course;
+}
+
+void SaveCourse(const Course& course, const QString& path) {
+    const QDir base = QFileInfo(path).absoluteDir();
+    QJsonArray materials;
+    for (const Material& material : course.Materials)
+        materials.append(MaterialToJson(material, base));
+    const QJsonObject root{{QStringLiteral("format"), FormatName},
+                           {QStringLiteral("version"), FormatVersion},
+                           {QStringLiteral("fullName"), course.FullName},
+                           {QStringLiteral("shortName"), course.ShortName},
+                           {QStringLiteral("description"), course.Description},
+                           {QStringLiteral("materials"), materials}};
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    try {
+        WriteFileReplacing(path, std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    } catch (const IoError& error) {
+        throw Error(QStringLiteral("Не удалось сохранить курс \"%1\": %2")
+                        .arg(path, QString::fromUtf8(error.what())));
+    }
+}
+
+bool IsCourseFile(const QString& path) {
+    return path.endsWith(QLatin1String(CourseSuffix), Qt::CaseInsensitive);
+}
+
+}  // namespace kelmo

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <map>
+
+#include "Course.h"
+#include "LibFunc.h"
+#include "Package.h"
+
+// Readable failures for texts and maps of them.
+void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace kelmo {
+namespace {
+
+std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string Cp1251(const QString& text) {
+    QStringEncoder encode("windows-1251");
+    return QByteArray(encode(text)).toStdString();
+}
+
+void Put(const QString& path, const std::string& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    WriteWholeFile(Local(path), bytes);
+}
+
+// Path to bytes of every file in a zip.
+std::map<QString, std::string> ReadZip(const QString& path) {
+    std::map<QString, std::string> files;
+    zip_t* zip = zip_open(Local(path).c_str(), ZIP_RDONLY, nullptr);
+    if (!zip) return files;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(zip, zip_uint64_t(i), 0, &stat);
+        std::string bytes(stat.size, '\0');
+        zip_file_t* file = zip_fopen_index(zip, zip_uint64_t(i), 0);
+        zip_fread(file, bytes.data(), stat.size);
+        zip_fclose(file);
+        files[QString::fromUtf8(stat.name)] = bytes;
+    }
+    zip_close(zip);
+    return files;
+}
+
+struct Manifest {
+    QString Tree;                   // item titles, children in brackets: "A[B C]"
+    std::map<QString, int> Listed;  // file hrefs, with how often they are listed
+};
+
+Manifest ReadManifest(const std::string& xml) {
+    Manifest manifest;
+    QXmlStreamReader reader(QByteArray::fromStdString(xml));
+    std::vector<int> children{0};  // items met so far below each open item
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("item")) {
+            if (children.back())
+                manifest.Tree += " ";
+            else if (children.size() > 1)
+                manifest.Tree += "[";
+            ++children.back();
+            children.push_back(0);
+        } else if (reader.isEndElement() && reader.name() == QLatin1String("item")) {
+            if (children.back()) manifest.Tree += "]";
+            children.pop_back();
+        } else if (reader.isStartElement() && reader.name() == QLatin1String("title") &&
+                   children.size() > 1) {
+            manifest.Tree += reader.readElementText();
+        } else if (reader.isStartElement() && reader.name() == QLatin1String("file")) {
+            ++manifest.Listed[reader.attributes().value(QLatin1String("href")).toString()];
+        }
+    }
+    return manifest;
+}
+
+class PackageTest : public ::testing::Test {
+  protected:
+    // A work folder as the road leaves it; lines are "<tabs><page>|<title>".
+    QString MakeWorkFolder(const QString& name, const QStringList& lines) {
+        const QString folder = dir_.filePath(name);
+        std::string titles;
+        std::string names;
+        for (const QString& line : lines) {
+            const QString indent = line.left(line.indexOf(QLatin1String("page_")));
+            const QString page = line.section(QLatin1Char('|'), 0, 0).trimmed();
+            const QString title = line.section(QLatin1Char('|'), 1);
+            titles += Cp1251(indent + title) + "\r\n";
+            names += Cp1251(indent + page) + "\r\n";
+            Put(QDir(folder).filePath(page), Cp1251("<p>" + title + "</p>"));
+        }
+        Put(QDir(folder).filePath("Titles.txt"), titles);
+        Put(QDir(folder).filePath("Names.txt"), names);
+        return folder;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(PackageTest, CourseFileKeepsEverythingWithRelativePaths) {
+    Course course{"Полное имя", "Кратко", "Описание\nв две строки", {}};
+    course.Materials.append({dir_.filePath("тексты/глава 1.doc"),
+                             "Глава",
+                             false,
+                             {{"page_1_.htm", "Своё", false}, {"page_2_.htm", {}, true}}});
+    course.Materials.append({dir_.filePath("b.htm"), "Вторая", true, {}});
+    const QString path = dir_.filePath("курс.kelmo-course");
+    SaveCourse(course, path);
+    EXPECT_TRUE(ReadWholeFile(Local(path)).find("\"тексты/глава 1.doc\"") != std::string::npos);
+    EXPECT_EQ(LoadCourse(path), course);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"курс.kelmo-course"});
+}
+
+TEST_F(PackageTest, NotACourseIsRefused) {
+    for (const std::string bytes : {"", "not json", "[]", "{\"format\":\"other\"}"}) {
+        const QString path = dir_.filePath("bad.kelmo-course");
+        Put(path, bytes);
+        EXPECT_THROW(LoadCourse(path), CourseError) << bytes;
+    }
+    EXPECT_THROW(LoadCourse(dir_.filePath("missing.kelmo-course")), CourseError);
+}
+
+TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {
+    const QString first = MakeWorkFolder(
+        "one", {"page_1_.htm|1. А", "\t\tpage_1_0_1_.htm|Глубже", "\tpage_1_1_.htm|1.1. Б",
+                "\t\tpage_1_1_1_.htm|В\x0bВ", "page_2_.htm|2. Г"});
+    const QString second = MakeWorkFolder("two", {"page_0.htm|"});
+    const PackageRequest request{
+        "Курс",
+        true,
+        {{"Первый", first, {{"page_1_1_.htm", {}, true}, {"page_2_.htm", "Итог", false}}},
+         {"Второй", second, {}}},
+        dir_.path()};
+    Put(dir_.filePath("Titles.txt"), "course titles");
+    Put(dir_.filePath("Names.txt"), "course names");
+    const QString target = dir_.filePath("p.zip");
+    WritePackage(request, PackageFormat::Scorm12, target);
+
+    auto files = ReadZip(target);
+    const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
+    // The left-out page's child moves up to its parent.
+    EXPECT_EQ(manifest.Tree, "Первый[1. А[Глубже В В] Итог] Второй[]");
+    files.erase("imsmanifest.xml");
+    std::map<QString, int> stored;
+    for (const auto& [path, bytes] : files) stored[path] = 1;
+    EXPECT_EQ(manifest.Listed, stored);
+    EXPECT_EQ(files.count("material_1/page_1_1_.htm"), 0u);
+    EXPECT_EQ(files["material_1/page_2_.htm"], Cp1251("<p>2. Г</p>"));
+
+    WritePackage(request, PackageFormat::Zip, target);
+    files = ReadZip(target);
+    EXPECT_EQ(files.size(), 12u);  // every page, the outlines of each material and the course
+    EXPECT_EQ(files["Titles.txt"], "course titles");
+    EXPECT_EQ(files["material_2/Names.txt"], "page_0.htm\r\n");
+}
+
+TEST_F(PackageTest, PicturesShownByAPageGoWithItUnderAsciiNames) {
+    const QString folder = MakeWorkFolder("w", {"page_1_.htm|1. А"});
+    Put(QDir(folder).filePath("i_html_1.png"), "png");
+    Put(QDir(folder).filePath("Курс.files/рис 1.gif"), "gif");
+    Put(dir_.filePath("outside.png"), "secret");
+    QFile::link(dir_.filePath("outside.png"), QDir(folder).filePath("link.png"));
+    const std::string page = Cp1251(
+        "<img src=\"i_html_1.png\"><img SRC='./Курс.files/рис 1.gif'>"
+        "<td background=i_html_1.png><img src=\"../outside.png\"><img src=\"link.png\">"
+        "<img src=\"/etc/hostname\"><img src=\"http://x/i_html_1.png\">"
+        "<img src=\"none.png\">");
+    Put(QDir(folder).filePath("page_1_.htm"), page);
+    const QString target = dir_.filePath("p.zip");
+    WritePackage({"Т", false, {{"Т", folder, {}}}, {}}, PackageFormat::ImsCp, target);
+
+    auto files = ReadZip(target);
+    const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
+    EXPECT_EQ(
+        manifest.Listed,
+        (std::map<QString, int>{{"page_1_.htm", 1}, {"i_html_1.png", 1}, {"pictures/p1.gif", 1}}));
+    EXPECT_EQ(files.size(), 4u);
+    std::string expected = page;
+    const std::string renamed = Cp1251("./Курс.files/рис 1.gif");
+    expected.replace(expected.find(renamed), renamed.size(), "pictures/p1.gif");
+    EXPECT_EQ(files["page_1_.htm"], expected);
+    EXPECT_EQ(files["pictures/p1.gif"], "gif");
+}
+
+TEST_F(PackageTest, FailureLeavesNothingAndLinksAreReplacedNotFollowed) {
+    const QString folder = MakeWorkFolder("w", {"page_1_.htm|1. А"});
+    const PackageRequest request{"Т", false, {{"Т", folder, {}}}, {}};
+    Put(dir_.filePath("out/kept.txt"), "kept");
+    const struct {
+        const char* Target;
+        PackageFormat Format;
+    } failures[] = {{"missing/p.zip", PackageFormat::Zip},
+                    {"out", PackageFormat::Folder},
+                    {"out", PackageFormat::Scorm12},
+                    {"w/page_1_.htm/p", PackageFormat::Folder}};
+    const QStringList before = QDir(dir_.path()).entryList(QDir::AllEntries | QDir::System);
+    for (const auto& failure : failures) {
+        EXPECT_THROW(WritePackage(request, failure.Format, dir_.filePath(failure.Target)),
+                     PackageError)
+            << failure.Target;
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::System), before);
+    }
+    EXPECT_EQ(ReadWholeFile(Local(dir_.filePath("out/kept.txt"))), "kept");
+
+    // An existing package, even a link, is replaced whole; what the link named stays.
+    QFile::link(dir_.filePath("out/kept.txt"), dir_.filePath("p.zip"));
+    WritePackage(request, PackageFormat::Zip, dir_.filePath("p.zip"));
+    EXPECT_EQ(ReadZip(dir_.filePath("p.zip")).size(), 3u);
+    EXPECT_EQ(ReadWholeFile(Local(dir_.filePath("out/kept.txt"))), "kept");
+    QDir(dir_.path()).mkdir("empty");
+    WritePackage(request, PackageFormat::Folder, dir_.filePath("empty/"));
+    EXPECT_TRUE(QFile::exists(dir_.filePath("empty/Titles.txt")));
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -24,14 +24,7 @@ QStringList Shape(const OutlineTree& tree) {
     return shape;
 }
 
-QString LoadError(OutlineTree& tree, const QByteArray& text) {
-    try {
-        tree.LoadText(text);
-    } catch (const kelmo::TreeViewError& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
+QString LoadError(OutlineTree& tree, const QByteArray& text) { return tree.LoadText(text); }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -64,19 +57,32 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     QTest::addColumn<QStringList>("shape");
     QTest::addColumn<QString>("error");
 
-    // The outline of a course, and the step that is too deep.
+    // The outline of a course, and the step that is too deep: it and every line after it
+    // go under the nearest earlier line with a smaller indentation.
     QTest::newRow("example") << QByteArray("A\r\n\tB\r\n\t\tC\r\n\tF\r\nD\r\n\t\tE\r\n")
-                             << QStringList{"0:A", "1:B", "2:C", "1:F", "0:D"}
+                             << QStringList{"0:A", "1:B", "2:C", "1:F", "0:D", "1:E"}
                              << QStringLiteral("Invalid level (2) for item \"E\"");
+    QTest::newRow("0 2 2 1") << QByteArray("A\n\t\tB\n\t\tC\n\tD\n")
+                             << QStringList{"0:A", "1:B", "1:C", "1:D"}
+                             << QStringLiteral("Invalid level (2) for item \"B\"");
+    QTest::newRow("0 3 4 1") << QByteArray("A\n\t\t\tB\n\t\t\t\tC\n\tD\n")
+                             << QStringList{"0:A", "1:B", "2:C", "1:D"}
+                             << QStringLiteral("Invalid level (3) for item \"B\"");
+    QTest::newRow("0 2 0 5") << QByteArray("A\n\t\tB\nC\n\t\t\t\t\tD\nE\n\t\tF\n")
+                             << QStringList{"0:A", "1:B", "0:C", "1:D", "0:E", "1:F"}
+                             << QStringLiteral("Invalid level (2) for item \"B\"");
+    QTest::newRow("indentation, not depth, after the first skip")
+        << QByteArray("\tA\n\t\t\tB\n\tC\n") << QStringList{"0:A", "1:B", "0:C"}
+        << QStringLiteral("Invalid level (3) for item \"B\"");
     QTest::newRow("back two levels")
         << QByteArray("A\n\tB\n\t\tC\nD\n") << QStringList{"0:A", "1:B", "2:C", "0:D"} << QString();
     QTest::newRow("first line indented is top level")
         << QByteArray("\t1. A\r\n\t1.1. B\r\n") << QStringList{"0:1. A", "1:1.1. B"} << QString();
     QTest::newRow("bad first step after indented start")
-        << QByteArray("\tA\n\t\t\tB\n") << QStringList{"0:A"}
+        << QByteArray("\tA\n\t\t\tB\n") << QStringList{"0:A", "1:B"}
         << QStringLiteral("Invalid level (3) for item \"B\"");
-    QTest::newRow("bad line first keeps nothing after it")
-        << QByteArray("A\n\t\tB\nC\n") << QStringList{"0:A"}
+    QTest::newRow("lines after the skip are kept")
+        << QByteArray("A\n\t\tB\nC\n") << QStringList{"0:A", "1:B", "0:C"}
         << QStringLiteral("Invalid level (2) for item \"B\"");
 
     // Blanks count as levels exactly like tabs, in any mix.
@@ -101,7 +107,7 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     QTest::newRow("NUL first") << QByteArray("\0A\n", 3) << QStringList{} << QString();
     QTest::newRow("windows-1251 titles")
         << QByteArray("1. \xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5\r\n\t\t\xD6\xE5\xEB\xE8\r\n")
-        << QStringList{QStringLiteral("0:1. Введение")}
+        << QStringList{QStringLiteral("0:1. Введение"), QStringLiteral("1:Цели")}
         << QStringLiteral("Invalid level (2) for item \"Цели\"");
 }
 

@@ -66,8 +66,6 @@ WebPageViewer::WebPageViewer()
     WebView->setContextMenuPolicy(Qt::ActionsContextMenu);
     WebView->addAction(WebView->pageAction(QWebEnginePage::Copy));
     WebView->addAction(WebView->pageAction(QWebEnginePage::SelectAll));
-    QObject::connect(WebView, &QWebEngineView::loadFinished, WebView,
-                     [this] { WebView->setZoomFactor(Zoom); });
 }
 
 WebPageViewer::~WebPageViewer() {
@@ -80,10 +78,8 @@ QWidget* WebPageViewer::Widget() { return WebView; }
 
 QWebEngineView* WebPageViewer::View() const { return WebView; }
 
-void WebPageViewer::SetZoom(double zoom) {
-    Zoom = zoom;
-    WebView->setZoomFactor(zoom);
-}
+// Chromium keeps the zoom of the page scheme's one host across pages.
+void WebPageViewer::SetZoom(double zoom) { WebView->setZoomFactor(zoom); }
 
 void WebPageViewer::FindText(const QString& text, bool backward) {
     WebView->page()->findText(

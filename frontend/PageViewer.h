@@ -57,7 +57,6 @@ class WebPageViewer : public PageViewer {
     QWebEngineProfile* Profile;  // private, off the record: nothing of a page stays on disk
     PageSchemeHandler* Handler;
     QPointer<QWebEngineView> WebView;  // a child of the window once placed in it
-    double Zoom = 1.0;
 };
 
 }  // namespace kelmo

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSettings>
@@ -133,7 +132,7 @@ class MainFormTest : public QObject {
 
     QTreeWidget& Struct() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvStruct")); }
     QTreeWidget& Names() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvFNames")); }
-    QString Status() { return Form->findChild<QLabel*>(QStringLiteral("StatusText"))->text(); }
+    QString Status() { return Form->Status(); }
     QString WorkDir() { return Form->WorkDir; }
 
     // A document in a fresh folder of its own.
@@ -217,7 +216,7 @@ void MainFormTest::OpenRunsEveryStage() {
     QCOMPARE(Shape(Names()), (QStringList{"0:page_1_.htm", "1:page_1_1_.htm", "0:page_2_.htm"}));
     // Hovering over every menu item leaves the stage text in place.
     for (QAction* menu : Form->menuBar()->actions())
-        for (QAction* item : menu->menu()->actions()) item->hover();
+        for (QAction* item : menu->menu()->actions()) item->showStatusText(Form.get());
     QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
                            QStringLiteral("."));
     // Focus on the tree selects no node: the clean document stays in view.

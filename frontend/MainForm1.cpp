@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -171,6 +172,13 @@ void TMainForm::SetupControls() {
     StatusText->setObjectName(QStringLiteral("StatusText"));
     ui->StatusBar1->addWidget(StatusText, 1);
     ui->UOpen->setShortcut(QKeySequence::Open);
+    URefresh = new QAction(QStringLiteral("&Обновить"), this);
+    URefresh->setObjectName(QStringLiteral("URefresh"));
+    URefresh->setShortcut(QKeySequence::Refresh);
+    URefresh->setEnabled(false);
+    ui->MUchebnik->insertAction(ui->MUchebnik->actions().value(1), URefresh);
+    connect(URefresh, &QAction::triggered, this, &TMainForm::URefreshClick);
+    connect(&Watcher, &kelmo::DocumentWatcher::Settled, this, &TMainForm::URefreshClick);
     SetupReading();
 
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
@@ -260,15 +268,50 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
     RunCommand([&] {
+        Watcher.Watch({});
         ConvertToHtml(documentPath);
+        Watcher.Watch(documentPath);
         const WaitCursor wait;
         UCleanHTMLClick();
-        USplitClick();
+        ThrowRefused(USplitClick());
     });
+}
+
+// The road again for the document shown, into its work folder, while the reader reads on;
+// the heading selected stays selected.
+void TMainForm::URefreshClick() {
+    if (CommandRunning || Watcher.Document().isEmpty()) return;
+    const QString documentPath = Watcher.Document();
+    RunCommand([&] {
+        const QList<QTreeWidgetItem*> selected = ui->tvStruct->selectedItems();
+        const int place = selected.isEmpty() ? -1 : selected.front()->data(0, Qt::UserRole).toInt();
+        const QByteArray title = place >= 0 ? StructTree.NodeAt(place).Text : QByteArray();
+        ConvertIntoWorkDir(documentPath, false);
+        UCleanHTMLClick(place < 0);
+        const QString refused = USplitClick();
+        if (place >= 0) ReselectHeading(place, title);
+        SetStatus(QStringLiteral("Документ обновлён в ") +
+                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        ThrowRefused(refused);
+    });
+}
+
+void TMainForm::ReselectHeading(int place, const QByteArray& title) {
+    const int index = kelmo::FindHeading(StructTree, place, title);
+    if (index >= 0) {
+        SelectNode(index);
+    } else {
+        ShowPage(WorkDir + QStringLiteral("/clear.~ht"));
+    }
+}
+
+void TMainForm::ThrowRefused(const QString& refused) {
+    if (!refused.isEmpty()) throw kelmo::TreeViewError(refused.toStdString());
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command) {
     CommandRunning = true;
+    Watcher.BeginRun();
     try {
         command();
     } catch (const std::exception& error) {
@@ -277,6 +320,8 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
         ShowException(QStringLiteral("Unknown error"));
     }
     CommandRunning = false;
+    URefresh->setEnabled(!Watcher.Document().isEmpty());
+    Watcher.EndRun();
     emit CommandFinished();
     if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -313,7 +358,15 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
     const kelmo::WorkFolder folder = kelmo::MakeWorkFolder(InitialDir, SessionName);
     WorkDir = folder.Path;
     if (folder.Created) CreatedWorkDirs << folder.Path;
+    try {
+        ConvertIntoWorkDir(documentPath, true);
+    } catch (...) {
+        if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
+        throw;
+    }
+}
 
+void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport) {
     kelmo::ConvertOptions options = ConvertOptions;
     options.Progress = [this, documentPath, outer = ConvertOptions.Progress](int elapsedMs) {
         ShowProgress(documentPath, elapsedMs);
@@ -325,7 +378,6 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
         kelmo::ConvertDocument(documentPath, WorkDir + QStringLiteral("/i.~ht"), options);
     } catch (...) {
         SetStatus(statusBefore);  // the progress was only shown while waiting
-        if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
         throw;
     }
     SetStatus(QStringLiteral("Документ ") + documentPath +
@@ -333,7 +385,7 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
 
     HtmlFile = WorkDir + QStringLiteral("/i.~ht");
     Html = kelmo::LoadTextFile(Encoded(HtmlFile));
-    ShowPage(HtmlFile);
+    if (showExport) ShowPage(HtmlFile);
 }
 
 // A refused document leaves no empty folder behind; one with something in it stays until
@@ -344,19 +396,19 @@ void TMainForm::ForgetEmptyWorkFolder(const QString& folder) {
     WorkDir = QStringLiteral(" ");
 }
 
-void TMainForm::UCleanHTMLClick() {
+void TMainForm::UCleanHTMLClick(bool showClean) {
     const QString cleanFile = WorkDir + QStringLiteral("/clear.~ht");
     kelmo::CleanWordHtml(DocTitle, Html);
     kelmo::WriteCleanDocument(Encoded(cleanFile), DocTitle, Html);
-    ShowPage(cleanFile);
+    if (showClean) ShowPage(cleanFile);
     SetStatus(QStringLiteral("Документ обработан и сохранен в ") + cleanFile + QStringLiteral("."));
 }
 
-void TMainForm::USplitClick() {
+QString TMainForm::USplitClick() {
     const std::string workDir = Encoded(WorkDir);
     if (kelmo::SplitIntoPages(*Headers, workDir, Html) == kelmo::SplitResult::TooManyHeadings) {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
-        return;
+        return {};
     }
     kelmo::WriteOutline(*Headers, workDir, cbAutoNumHead->isChecked());
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
@@ -369,8 +421,7 @@ void TMainForm::USplitClick() {
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
     // Both trees hold every line; a skipped level is reported once, over the loaded tree.
-    const QString refused = titlesRefused.isEmpty() ? namesRefused : titlesRefused;
-    if (!refused.isEmpty()) throw kelmo::TreeViewError(refused.toStdString());
+    return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
 }
 
 QString TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {
@@ -441,6 +492,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     for (const QString& folder : std::as_const(CreatedWorkDirs))
         kelmo::DeleteFolder(Encoded(folder));
     CreatedWorkDirs.clear();
+    Watcher.Watch({});
     SaveSettings();
     event->accept();
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Dialogs.h"
+#include "DocumentWatcher.h"
 #include "OutlineTree.h"
 #include "PageViewer.h"
 
@@ -61,6 +62,7 @@ class TMainForm : public QMainWindow {
 
   public slots:
     void UOpenClick();
+    void URefreshClick();
     void UExitClick();
     void N4Click();
     void tvStructChange(QTreeWidgetItem* current);
@@ -71,8 +73,12 @@ class TMainForm : public QMainWindow {
 
   private:
     void ConvertToHtml(const QString& documentPath);
-    void UCleanHTMLClick();
-    void USplitClick();
+    void ConvertIntoWorkDir(const QString& documentPath, bool showExport);
+    void UCleanHTMLClick(bool showClean = true);
+    // The "Invalid level" message of the outline, empty when it loaded cleanly.
+    QString USplitClick();
+    static void ThrowRefused(const QString& refused);
+    void ReselectHeading(int place, const QByteArray& title);
     void ShowPage(const QString& fileName);
     bool CheckFileExists(const QString& fileName);
     QString LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName);
@@ -97,6 +103,8 @@ class TMainForm : public QMainWindow {
     QCheckBox* cbAutoNumHead = nullptr;
     QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
     kelmo::FindBar* FindBar1 = nullptr;
+    QAction* URefresh = nullptr;
+    kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
     double Zoom = 1.0;
     QFileDialog* OpenDialog1 = nullptr;
     QString LastDocument;           // the dialog's answer of its last use

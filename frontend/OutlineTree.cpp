@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <array>
+#include <cstdlib>
 
 namespace kelmo {
 
@@ -181,6 +182,33 @@ int OutlineTree::AbsoluteIndex(const OutlineNode& node) const {
     }
     WalkLength = index + 1;
     return index;
+}
+
+namespace {
+
+// "1.2. Title" gives "Title": the numbers move when a heading is added before.
+QByteArrayView WithoutNumber(QByteArrayView title) {
+    qsizetype i = 0;
+    while (i < title.size() && (title[i] == '.' || (title[i] >= '0' && title[i] <= '9'))) ++i;
+    if (i > 0 && i < title.size() && title[i - 1] == '.' && title[i] == ' ')
+        return title.sliced(i + 1);
+    return title;
+}
+
+}  // namespace
+
+int FindHeading(const OutlineTree& tree, int place, QByteArrayView title) {
+    title = WithoutNumber(title);
+    int found = -1;
+    int index = 0;
+    for (const OutlineNode* node = tree.Count() ? &tree.NodeAt(0) : nullptr; node;
+         node = tree.Next(*node), ++index) {
+        if (WithoutNumber(node->Text) != title) continue;
+        if (found < 0 || std::abs(index - place) < std::abs(found - place)) found = index;
+        if (index >= place) break;  // later ones are farther still
+    }
+    if (found >= 0) return found;
+    return place >= 0 && place < tree.Count() ? place : -1;
 }
 
 }  // namespace kelmo

@@ -73,6 +73,11 @@ class OutlineTree {
     mutable int WalkLength = 0;
 };
 
+// Where a heading that stood at place with title is in a reloaded tree: the node with that
+// title (section numbers aside) nearest to place, the earlier on a tie; else the node at
+// place; else -1.
+int FindHeading(const OutlineTree& tree, int place, QByteArrayView title);
+
 // A title as the user reads it: windows-1251 bytes decoded.
 QString DecodeWindows1251(QByteArrayView bytes);
 

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cstdio>
 
 namespace {
 
@@ -178,6 +179,7 @@ class MainFormTest : public QObject {
     void ClosingDeletesEveryOwnFolder();
     void AboutBoxIsShownOnRequest();
     void ReadingWithTheKeyboard();
+    void SavedDocumentIsShownAgain();
 };
 
 void MainFormTest::initTestCase() {
@@ -580,6 +582,33 @@ void MainFormTest::ReadingWithTheKeyboard() {
     QCOMPARE(Viewer->Zoom, 1.1);
     QCOMPARE(Form->findChild<QSplitter*>(QStringLiteral("Splitter1"))->sizes().front(), 300);
     QTest::keySequence(Form.get(), QKeySequence(Qt::CTRL | Qt::Key_0));
+}
+
+void MainFormTest::SavedDocumentIsShownAgain() {
+    const QString doc = MakeDocument(Document(QStringLiteral("<h1>A</h1><h1>B</h1><h1>C</h1>")));
+    Open(doc);
+    const QString workDir = WorkDir();
+    Struct().setCurrentItem(ItemAt(Struct(), 1));
+
+    // Saved by write-and-rename with a heading added before: the same heading stays selected.
+    const QString fresh = QFileInfo(doc).absolutePath() + QStringLiteral("/~WRL0001.tmp");
+    WriteFile(fresh, Document(QStringLiteral("<h1>New</h1><h1>A</h1><h1>B</h1><h1>C</h1>")));
+    QVERIFY(std::rename(QFile::encodeName(fresh), QFile::encodeName(doc)) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith(QStringLiteral("Документ обновлён в ")), 5000);
+    QCOMPARE(WorkDir(), workDir);
+    QCOMPARE(Shape(Struct()).size(), 4);
+    QCOMPARE(Struct().selectedItems().size(), 1);
+    QCOMPARE(Struct().selectedItems().front()->text(0), QStringLiteral("3. B"));
+    QCOMPARE(Viewer->Shown.back(), workDir + QStringLiteral("/page_3_.htm"));
+
+    // F5 runs the road again on demand.
+    QSignalSpy finished(Form.get(), &TMainForm::CommandFinished);
+    Form->show();
+    QApplication::setActiveWindow(Form.get());
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keySequence(Form.get(), QKeySequence::Refresh);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(Dialogs->Messages.size(), 0);
 }
 
 QTEST_MAIN(MainFormTest)

@@ -43,6 +43,8 @@ class OutlineTreeTest : public QObject {
     void LookupsFollowDepthFirstOrder();
     void RememberedNodeTakesOneStep_data();
     void RememberedNodeTakesOneStep();
+    void FindsHeadingAgain_data();
+    void FindsHeadingAgain();
     void UnreadableFileLeavesTreeAlone();
     void DecodesWindows1251();
     void ErrorDisplayAddsFinalDot_data();
@@ -169,6 +171,35 @@ void OutlineTreeTest::RememberedNodeTakesOneStep() {
         QCOMPARE(tree.NodeAt(lookups[i]).Text, order[lookups[i]]);
         QCOMPARE(tree.LastWalkLength(), walks[i]);
     }
+}
+
+void OutlineTreeTest::FindsHeadingAgain_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("place");
+    QTest::addColumn<QByteArray>("title");
+    QTest::addColumn<int>("found");
+
+    const QByteArray twice("1. A\n\t1.1. B\n2. C\n\t2.1. B\n3. D\n");
+    QTest::newRow("same place") << twice << 3 << QByteArray("2.1. B") << 3;
+    QTest::newRow("nearest of two") << twice << 4 << QByteArray("2.1. B") << 3;
+    QTest::newRow("earlier on a tie") << twice << 2 << QByteArray("B") << 1;
+    QTest::newRow("moved, renumbered")
+        << QByteArray("1. X\n2. A\n\t2.1. B\n") << 1 << QByteArray("1.1. B") << 2;
+    QTest::newRow("a number is not the whole title")
+        << QByteArray("2024\n2025\n") << 0 << QByteArray("2025") << 1;
+    QTest::newRow("renamed: same place") << twice << 1 << QByteArray("Z") << 1;
+    QTest::newRow("renamed past the end") << twice << 9 << QByteArray("Z") << -1;
+    QTest::newRow("empty tree") << QByteArray() << 0 << QByteArray("A") << -1;
+}
+
+void OutlineTreeTest::FindsHeadingAgain() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, place);
+    QFETCH(QByteArray, title);
+    QFETCH(int, found);
+    OutlineTree tree;
+    QCOMPARE(tree.LoadText(text), QString());
+    QCOMPARE(kelmo::FindHeading(tree, place, title), found);
 }
 
 void OutlineTreeTest::UnreadableFileLeavesTreeAlone() {

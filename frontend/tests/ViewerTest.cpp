@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -171,6 +172,24 @@ void ViewerTest::WindowShowsSelectedPage() {
         QTRY_COMPARE_WITH_TIMEOUT(viewer.View()->title(), titles[i], kLoadMs);
     }
     QCOMPARE(answers.Errors.size(), 1);
+
+    // The page's context menu: copy, select all and zoom, nothing that leads away from the
+    // tree's page. The menu runs a loop of its own: a timer reads and closes it.
+    QStringList items;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (const QAction* action : menu->actions())
+            if (!action->isSeparator()) items << action->text();
+        menu->close();
+        reader.stop();
+    });
+    reader.start(100);
+    QTest::mouseClick(viewer.View()->focusProxy(), Qt::RightButton, {}, QPoint(50, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(!items.isEmpty(), kLoadMs);
+    QCOMPARE(items.size(), 5);
+    QCOMPARE(items.mid(2), (QStringList{"&Увеличить", "У&меньшить", "&Обычный размер"}));
 }
 
 void ViewerTest::TitleBarsShowExactCaptions() {

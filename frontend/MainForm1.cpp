@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <utility>
 
 #include "About.h"
 #include "ErrorText.h"
@@ -273,7 +274,9 @@ void TMainForm::OpenDocument(const QString& documentPath) {
         Watcher.Watch(documentPath);
         const WaitCursor wait;
         UCleanHTMLClick();
-        ThrowRefused(USplitClick());
+        const QString refused = USplitClick();
+        OutlineRefused = !refused.isEmpty();
+        ThrowRefused(refused);
     });
 }
 
@@ -292,7 +295,8 @@ void TMainForm::URefreshClick() {
         if (place >= 0) ReselectHeading(place, title);
         SetStatus(QStringLiteral("Документ обновлён в ") +
                   QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        ThrowRefused(refused);
+        // Said once for the document, not again at every save.
+        if (!std::exchange(OutlineRefused, !refused.isEmpty())) ThrowRefused(refused);
     });
 }
 

@@ -105,6 +105,7 @@ class TMainForm : public QMainWindow {
     kelmo::FindBar* FindBar1 = nullptr;
     QAction* URefresh = nullptr;
     kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
+    bool OutlineRefused = false;     // its outline skipped a level when last loaded
     double Zoom = 1.0;
     QFileDialog* OpenDialog1 = nullptr;
     QString LastDocument;           // the dialog's answer of its last use

@@ -229,7 +229,10 @@ void TMainForm::SetZoom(double zoom) {
 void TMainForm::RestoreSettings() {
     const QSettings settings = UserSettings();
     ui->Splitter1->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
-    SetZoom(settings.value(QStringLiteral("view/zoom"), 1.0).toDouble());
+    bool number = false;
+    const double zoom = settings.value(QStringLiteral("view/zoom"), 1.0).toDouble(&number);
+    // A value edited by hand out of range gives the plain size, not the nearest bound.
+    SetZoom(number && zoom >= kMinZoom && zoom <= kMaxZoom ? zoom : 1.0);
 }
 
 void TMainForm::SaveSettings() const {

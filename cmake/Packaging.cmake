@@ -49,9 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kelmo.example.org")
 # Libraries come from dpkg-shlibdeps; what is started or loaded at run time is named here:
-# the WebEngine helper process, the Qt platform plugins and the converter.
+# the WebEngine helper process, the Qt platform plugins, Qt's translations and the converter.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6webenginecore6-bin, qt6-qpa-plugins, libjpeg62-turbo, libreoffice-writer-nogui | libreoffice-writer")
+    "libqt6webenginecore6-bin, qt6-qpa-plugins, qt6-translations-l10n, libjpeg62-turbo, libreoffice-writer-nogui | libreoffice-writer")
 
 include(CPack)

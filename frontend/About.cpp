@@ -127,7 +127,7 @@ void TAboutBox::Timer1Timer() {
 
 void TAboutBox::Label3Click() { QDesktopServices::openUrl(MakerAddress()); }
 
-void TAboutBox::Label3DblClick() { QDesktopServices::openUrl(MakerAddress()); }
+void TAboutBox::Label3DblClick() { Label3Click(); }
 
 // A double click arrives as press, release, double click, release: the first release is the
 // click, the double click its own event, and the last release belongs to the double click.

@@ -93,7 +93,7 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
         Window.NamesTree.Clear();
         const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
         Window.WorkDir = folder.Path;
-        Window.WorkDirCreated = folder.Created;
+        if (folder.Created) Window.CreatedWorkDirs << folder.Path;
         CurrentCourse = course;
         CoursePath = coursePath;
         CourseWorkDir = folder.Path;

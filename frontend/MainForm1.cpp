@@ -9,17 +9,32 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <utility>
 
+#include "About.h"
 #include "CourseCommands.h"
 #include "ErrorText.h"
+#include "FindBar.h"
 #include "ui_MainForm1.h"
 
 namespace {
 
 const QString kErrorCaption = QStringLiteral("Error");
+constexpr double kZoomStep = 1.1;
+constexpr double kMinZoom = 0.25;  // the bounds of the view's zoom factor
+constexpr double kMaxZoom = 5.0;
+
+QSettings UserSettings() {
+    return QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"));
+}
 
 // The hourglass for the life of one stage, put back also when the stage throws.
 class WaitCursor {
@@ -78,9 +93,21 @@ std::string Encoded(const QString& path) { return QFile::encodeName(path).toStdS
 
 QString OpenFilters() {
     return QStringLiteral(
+        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html);;"
         "Документ MS Word (*.doc);;"
-        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html *.~ht);;"
+        "Документ Word 2007 (*.docx);;"
+        "Документ OpenDocument (*.odt);;"
+        "Документ RTF (*.rtf);;"
+        "Веб-страница (*.htm *.html *.~ht);;"
         "Все файлы (*)");
+}
+
+QAction* AddAction(QMenu& menu, const QString& text, const QList<QKeySequence>& keys,
+                   const QString& name) {
+    QAction* action = menu.addAction(text);
+    action->setObjectName(name);
+    action->setShortcuts(keys);
+    return action;
 }
 
 // Fills view from tree in depth-first order; each item keeps its absolute index.
@@ -115,7 +142,7 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
     // FormCreate
     setWindowState(windowState() | Qt::WindowMaximized);
     InitialDir = QDir::currentPath();
-    SavedCursor = cursor();
+    RestoreSettings();
 }
 
 TMainForm::~TMainForm() = default;
@@ -144,14 +171,79 @@ void TMainForm::SetupControls() {
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->setSizes({201, 823});
 
+    StatusText = new QLabel(this);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    ui->StatusBar1->addWidget(StatusText, 1);
+    ui->UOpen->setShortcut(QKeySequence::Open);
+    URefresh = new QAction(QStringLiteral("&Обновить"), this);
+    URefresh->setObjectName(QStringLiteral("URefresh"));
+    URefresh->setShortcut(QKeySequence::Refresh);
+    URefresh->setEnabled(false);
+    ui->MUchebnik->insertAction(ui->MUchebnik->actions().value(1), URefresh);
+    connect(URefresh, &QAction::triggered, this, &TMainForm::URefreshClick);
+    connect(&Watcher, &kelmo::DocumentWatcher::Settled, this, &TMainForm::URefreshClick);
+    SetupReading();
+
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
     connect(ui->UExit, &QAction::triggered, this, &TMainForm::UExitClick);
     connect(ui->N4, &QAction::triggered, this, &TMainForm::N4Click);
-    connect(ui->tvStruct, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { tvStructChange(current); });
+    // A selection, not the current item: focus alone makes the first node current.
+    connect(ui->tvStruct, &QTreeWidget::itemSelectionChanged, this,
+            &TMainForm::tvStructSelectionChanged);
 }
 
-void TMainForm::SetAboutBox(QWidget* aboutBox) { AboutBox = aboutBox; }
+// Zoom and find, from the keyboard, the View menu and the page's context menu.
+void TMainForm::SetupReading() {
+    FindBar1 = new kelmo::FindBar(this);
+    ui->PanelLayout->addWidget(FindBar1);
+    connect(FindBar1, &kelmo::FindBar::FindRequested, this,
+            [this](const QString& text, bool backward) { PageView->FindText(text, backward); });
+
+    auto* view = new QMenu(QStringLiteral("&Вид"), this);
+    view->setObjectName(QStringLiteral("MView"));
+    menuBar()->insertMenu(ui->N3->menuAction(), view);
+    QAction* zoomIn = AddAction(*view, QStringLiteral("&Увеличить"),
+                                {QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                                QStringLiteral("UZoomIn"));
+    QAction* zoomOut = AddAction(*view, QStringLiteral("У&меньшить"), {QKeySequence::ZoomOut},
+                                 QStringLiteral("UZoomOut"));
+    QAction* zoomReset =
+        AddAction(*view, QStringLiteral("&Обычный размер"), {QKeySequence(Qt::CTRL | Qt::Key_0)},
+                  QStringLiteral("UZoomReset"));
+    view->addSeparator();
+    QAction* find = AddAction(*view, QStringLiteral("&Найти на странице..."), {QKeySequence::Find},
+                              QStringLiteral("UFind"));
+    connect(zoomIn, &QAction::triggered, this, [this] { SetZoom(Zoom * kZoomStep); });
+    connect(zoomOut, &QAction::triggered, this, [this] { SetZoom(Zoom / kZoomStep); });
+    connect(zoomReset, &QAction::triggered, this, [this] { SetZoom(1.0); });
+    connect(find, &QAction::triggered, FindBar1, &kelmo::FindBar::Open);
+
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    PageView->Widget()->addActions({separator, zoomIn, zoomOut, zoomReset});
+}
+
+void TMainForm::SetZoom(double zoom) {
+    Zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    PageView->SetZoom(Zoom);
+}
+
+void TMainForm::RestoreSettings() {
+    const QSettings settings = UserSettings();
+    ui->Splitter1->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
+    bool number = false;
+    const double zoom = settings.value(QStringLiteral("view/zoom"), 1.0).toDouble(&number);
+    // A value edited by hand out of range gives the plain size, not the nearest bound.
+    SetZoom(number && zoom >= kMinZoom && zoom <= kMaxZoom ? zoom : 1.0);
+}
+
+void TMainForm::SaveSettings() const {
+    QSettings settings = UserSettings();
+    settings.setValue(QStringLiteral("window/splitter"), ui->Splitter1->saveState());
+    settings.setValue(QStringLiteral("view/zoom"), Zoom);
+}
+
+void TMainForm::SetAboutBox(TAboutBox* aboutBox) { AboutBox = aboutBox; }
 
 void TMainForm::SetConvertOptions(const kelmo::ConvertOptions& options) {
     ConvertOptions = options;
@@ -182,16 +274,53 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
     RunCommand([&] {
+        Watcher.Watch({});
         ConvertToHtml(documentPath);
+        Watcher.Watch(documentPath);
         const WaitCursor wait;
         UCleanHTMLClick();
-        USplitClick();
+        const QString refused = USplitClick();
+        OutlineRefused = !refused.isEmpty();
+        ThrowRefused(refused);
     });
 }
 
+// The road again for the document shown, into its work folder, while the reader reads on;
+// the heading selected stays selected.
+void TMainForm::URefreshClick() {
+    if (CommandRunning || Watcher.Document().isEmpty()) return;
+    const QString documentPath = Watcher.Document();
+    RunCommand([&] {
+        const QList<QTreeWidgetItem*> selected = ui->tvStruct->selectedItems();
+        const int place = selected.isEmpty() ? -1 : selected.front()->data(0, Qt::UserRole).toInt();
+        const QByteArray title = place >= 0 ? StructTree.NodeAt(place).Text : QByteArray();
+        ConvertIntoWorkDir(documentPath, false);
+        UCleanHTMLClick(place < 0);
+        const QString refused = USplitClick();
+        if (place >= 0) ReselectHeading(place, title);
+        SetStatus(QStringLiteral("Документ обновлён в ") +
+                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        // Said once for the document, not again at every save.
+        if (!std::exchange(OutlineRefused, !refused.isEmpty())) ThrowRefused(refused);
+    });
+}
+
+void TMainForm::ReselectHeading(int place, const QByteArray& title) {
+    const int index = kelmo::FindHeading(StructTree, place, title);
+    if (index >= 0) {
+        SelectNode(index);
+    } else {
+        ShowPage(WorkDir + QStringLiteral("/clear.~ht"));
+    }
+}
+
+void TMainForm::ThrowRefused(const QString& refused) {
+    if (!refused.isEmpty()) throw kelmo::TreeViewError(refused.toStdString());
+}
+
 void TMainForm::RunCommand(const std::function<void()>& command) {
-    const bool nested = CommandRunning;
     CommandRunning = true;
+    Watcher.BeginRun();
     try {
         command();
     } catch (const std::exception& error) {
@@ -199,8 +328,9 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
     } catch (...) {
         ShowException(QStringLiteral("Unknown error"));
     }
-    CommandRunning = nested;
-    if (nested) return;
+    CommandRunning = false;
+    URefresh->setEnabled(!Watcher.Document().isEmpty());
+    Watcher.EndRun();
     emit CommandFinished();
     if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -214,7 +344,9 @@ void TMainForm::ShowMessageBox(const QString& caption, const QString& text) {
     Dialogs->ShowError(this, caption, text);
 }
 
-void TMainForm::SetStatus(const QString& text) { ui->StatusBar1->showMessage(text); }
+void TMainForm::SetStatus(const QString& text) { StatusText->setText(text); }
+
+QString TMainForm::Status() const { return StatusText->text(); }
 
 void TMainForm::ShowProgress(const QString& documentPath, int elapsedMs) {
     SetStatus(QStringLiteral("Преобразование документа %1 ... %2 с")
@@ -234,14 +366,22 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
     SessionName = kelmo::NewSessionName();
     const kelmo::WorkFolder folder = kelmo::MakeWorkFolder(InitialDir, SessionName);
     WorkDir = folder.Path;
-    WorkDirCreated = folder.Created;
+    if (folder.Created) CreatedWorkDirs << folder.Path;
+    try {
+        ConvertIntoWorkDir(documentPath, true);
+    } catch (...) {
+        if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
+        throw;
+    }
+}
 
+void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport) {
     kelmo::ConvertOptions options = ConvertOptions;
     options.Progress = [this, documentPath, outer = ConvertOptions.Progress](int elapsedMs) {
         ShowProgress(documentPath, elapsedMs);
         if (outer) outer(elapsedMs);
     };
-    const QString statusBefore = ui->StatusBar1->currentMessage();
+    const QString statusBefore = Status();
     try {
         const DisabledAction disabled(ui->UOpen);
         kelmo::ConvertDocument(documentPath, WorkDir + QStringLiteral("/i.~ht"), options);
@@ -254,45 +394,53 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
 
     HtmlFile = WorkDir + QStringLiteral("/i.~ht");
     Html = kelmo::LoadTextFile(Encoded(HtmlFile));
-    ShowPage(HtmlFile);
+    if (showExport) ShowPage(HtmlFile);
 }
 
-void TMainForm::UCleanHTMLClick() {
+// A refused document leaves no empty folder behind; one with something in it stays until
+// the window closes.
+void TMainForm::ForgetEmptyWorkFolder(const QString& folder) {
+    if (!QDir(folder).isEmpty() || !QDir().rmdir(folder)) return;
+    CreatedWorkDirs.removeAll(folder);
+    WorkDir = QStringLiteral(" ");
+}
+
+void TMainForm::UCleanHTMLClick(bool showClean) {
     const QString cleanFile = WorkDir + QStringLiteral("/clear.~ht");
     kelmo::CleanWordHtml(DocTitle, Html);
     kelmo::WriteCleanDocument(Encoded(cleanFile), DocTitle, Html);
-    ShowPage(cleanFile);
+    if (showClean) ShowPage(cleanFile);
     SetStatus(QStringLiteral("Документ обработан и сохранен в ") + cleanFile + QStringLiteral("."));
 }
 
-void TMainForm::USplitClick() {
+QString TMainForm::USplitClick() {
     const std::string workDir = Encoded(WorkDir);
     if (kelmo::SplitIntoPages(*Headers, workDir, Html) == kelmo::SplitResult::TooManyHeadings) {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
-        return;
+        return {};
     }
     kelmo::WriteOutline(*Headers, workDir, cbAutoNumHead->isChecked());
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
               QStringLiteral("."));
 
-    LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
+    const QString titlesRefused =
+        LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
     ui->tvStruct->expandAll();
     ui->tvStruct->update();
-    LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+    const QString namesRefused =
+        LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+    // Both trees hold every line; a skipped level is reported once, over the loaded tree.
+    return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
 }
 
-void TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {
+QString TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {
     // A file that cannot be read throws here, before the tree or the view is touched.
     const QByteArray text = kelmo::OutlineTree::ReadFile(fileName);
     const SuspendedUpdates suspended(view);
     view.clear();
-    try {
-        tree.LoadText(text);
-    } catch (const kelmo::TreeViewError&) {
-        FillTreeWidget(view, tree);  // the nodes before the bad line stay
-        throw;
-    }
+    const QString refused = tree.LoadText(text);
     FillTreeWidget(view, tree);
+    return refused;
 }
 
 void TMainForm::ShowPage(const QString& fileName) {
@@ -306,6 +454,11 @@ bool TMainForm::CheckFileExists(const QString& fileName) {
     ShowMessageBox(kErrorCaption,
                    QStringLiteral("Файл \"") + fileName + QStringLiteral("\" не найден."));
     return false;
+}
+
+void TMainForm::tvStructSelectionChanged() {
+    const QList<QTreeWidgetItem*> selected = ui->tvStruct->selectedItems();
+    if (!selected.isEmpty()) tvStructChange(selected.front());
 }
 
 void TMainForm::tvStructChange(QTreeWidgetItem* current) {
@@ -335,10 +488,7 @@ void TMainForm::SelectNode(int index) {
 void TMainForm::UExitClick() { close(); }
 
 void TMainForm::N4Click() {
-    if (!AboutBox) return;
-    AboutBox->show();
-    AboutBox->raise();
-    AboutBox->activateWindow();
+    if (AboutBox) AboutBox->ShowOnRequest();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -348,6 +498,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (WorkDir != QStringLiteral(" ") && WorkDirCreated) kelmo::DeleteFolder(Encoded(WorkDir));
+    for (const QString& folder : std::as_const(CreatedWorkDirs))
+        kelmo::DeleteFolder(Encoded(folder));
+    CreatedWorkDirs.clear();
+    Watcher.Watch({});
+    SaveSettings();
     event->accept();
 }

@@ -8,23 +8,30 @@
 #include <Converter.h>
 #include <LibFunc.h>
 
-#include <QCursor>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "Dialogs.h"
+#include "DocumentWatcher.h"
 #include "OutlineTree.h"
 #include "PageViewer.h"
 
 namespace kelmo {
 class CourseCommands;
 }
+class QAction;
 class QCheckBox;
 class QFileDialog;
+class QLabel;
+class TAboutBox;
 class QTreeWidget;
 class QTreeWidgetItem;
+
+namespace kelmo {
+class FindBar;
+}
 
 namespace Ui {
 class TMainForm;
@@ -41,7 +48,7 @@ class TMainForm : public QMainWindow {
     ~TMainForm() override;
 
     // The About box that N4 shows; the window does not own it.
-    void SetAboutBox(QWidget* aboutBox);
+    void SetAboutBox(TAboutBox* aboutBox);
     // How documents are converted (tests give a stand-in converter).
     void SetConvertOptions(const kelmo::ConvertOptions& options);
     // The open command without its dialog: converts, cleans and splits documentPath.
@@ -59,33 +66,51 @@ class TMainForm : public QMainWindow {
 
   public slots:
     void UOpenClick();
+    void URefreshClick();
     void UExitClick();
     void N4Click();
     void tvStructChange(QTreeWidgetItem* current);
+    void tvStructSelectionChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
 
   private:
     void ConvertToHtml(const QString& documentPath);
-    void UCleanHTMLClick();
-    void USplitClick();
+    void ConvertIntoWorkDir(const QString& documentPath, bool showExport);
+    void UCleanHTMLClick(bool showClean = true);
+    // The "Invalid level" message of the outline, empty when it loaded cleanly.
+    QString USplitClick();
+    static void ThrowRefused(const QString& refused);
+    void ReselectHeading(int place, const QByteArray& title);
     void ShowPage(const QString& fileName);
     bool CheckFileExists(const QString& fileName);
-    void LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName);
+    QString LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName);
     void ShowProgress(const QString& documentPath, int elapsedMs);
     void RunCommand(const std::function<void()>& command);
     void ShowException(const QString& message);
     void ShowMessageBox(const QString& caption, const QString& text);
     void SetStatus(const QString& text);
+    QString Status() const;
     void SetupControls();
+    void SetupReading();
+    void SetZoom(double zoom);
+    void RestoreSettings();
+    void SaveSettings() const;
+    void ForgetEmptyWorkFolder(const QString& folder);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
     std::unique_ptr<kelmo::PageViewer> PageView;
     kelmo::ConvertOptions ConvertOptions;
-    QWidget* AboutBox = nullptr;
+    TAboutBox* AboutBox = nullptr;
     QCheckBox* cbAutoNumHead = nullptr;
+    QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
+    kelmo::FindBar* FindBar1 = nullptr;
+    QAction* URefresh = nullptr;
+    kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
+    bool OutlineRefused = false;     // its outline skipped a level when last loaded
+    double Zoom = 1.0;
     QFileDialog* OpenDialog1 = nullptr;
     QString LastDocument;           // the dialog's answer of its last use
     kelmo::OutlineTree StructTree;  // the nodes of tvStruct
@@ -95,13 +120,12 @@ class TMainForm : public QMainWindow {
 
     // State of the current document.
     QString WorkDir = QStringLiteral(" ");  // " ": no work folder yet
-    bool WorkDirCreated = false;            // only a folder made by this run is deleted
     QString HtmlFile;
     QString InitialDir;
     QString SessionName;
     std::string DocTitle;
     std::string Html;
-    QCursor SavedCursor;
+    QStringList CreatedWorkDirs;  // every folder this run made, deleted at close
     std::unique_ptr<kelmo::HeadingTable> Headers;
 
     std::unique_ptr<kelmo::CourseCommands> CourseCmds;

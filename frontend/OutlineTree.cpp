@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <array>
+#include <cstdlib>
 
 namespace kelmo {
 
@@ -52,10 +53,16 @@ int IndentOf(QByteArrayView line) {
     return n;
 }
 
-const OutlineNode& AncestorAtDepth(const OutlineNode& node, int depth) {
-    const OutlineNode* up = &node;
+OutlineNode& AncestorAtDepth(OutlineNode& node, int depth) {
+    OutlineNode* up = &node;
     while (up->Depth > depth) up = up->Parent;
     return *up;
+}
+
+QString InvalidLevelMessage(int indent, QByteArrayView itemText) {
+    return QStringLiteral("Invalid level (%1) for item \"%2\"")
+        .arg(indent)
+        .arg(DecodeWindows1251(itemText));
 }
 
 }  // namespace
@@ -96,26 +103,31 @@ OutlineNode& OutlineTree::Add(QByteArray text, OutlineNode* parent) {
     return *Nodes.back();
 }
 
-void OutlineTree::LoadText(QByteArrayView text) {
+QString OutlineTree::LoadText(QByteArrayView text) {
     Clear();
-    const OutlineNode* previous = nullptr;
+    QString firstRefused;
+    // Earlier lines with strictly rising indentation: the top is the nearest earlier line
+    // with a smaller indentation than the one read.
+    std::vector<std::pair<int, OutlineNode*>> smaller;
+    OutlineNode* previous = nullptr;
     for (const QByteArrayView line : SplitLines(text)) {
         const int indent = IndentOf(line);
         QByteArray itemText = line.sliced(indent).toByteArray();
-        if (!previous) {
-            previous = &Add(std::move(itemText), nullptr);
-        } else if (indent > previous->Depth + 1) {
-            throw TreeViewError(QStringLiteral("Invalid level (%1) for item \"%2\"")
-                                    .arg(indent)
-                                    .arg(DecodeWindows1251(itemText))
-                                    .toStdString());
-        } else if (indent == previous->Depth + 1) {
-            previous = &Add(std::move(itemText), const_cast<OutlineNode*>(previous));
-        } else {
-            const OutlineNode& sibling = AncestorAtDepth(*previous, indent);
-            previous = &Add(std::move(itemText), sibling.Parent);
+        while (!smaller.empty() && smaller.back().first >= indent) smaller.pop_back();
+        if (firstRefused.isEmpty() && previous && indent > previous->Depth + 1)
+            firstRefused = InvalidLevelMessage(indent, itemText);
+        OutlineNode* parent = nullptr;
+        if (!firstRefused.isEmpty()) {
+            parent = smaller.empty() ? nullptr : smaller.back().second;
+        } else if (previous) {
+            parent = indent == previous->Depth + 1
+                         ? previous
+                         : AncestorAtDepth(*previous, std::min(indent, previous->Depth)).Parent;
         }
+        previous = &Add(std::move(itemText), parent);
+        smaller.emplace_back(indent, previous);
     }
+    return firstRefused;
 }
 
 const std::vector<OutlineNode*>& OutlineTree::Siblings(const OutlineNode& node) const {
@@ -170,6 +182,33 @@ int OutlineTree::AbsoluteIndex(const OutlineNode& node) const {
     }
     WalkLength = index + 1;
     return index;
+}
+
+namespace {
+
+// "1.2. Title" gives "Title": the numbers move when a heading is added before.
+QByteArrayView WithoutNumber(QByteArrayView title) {
+    qsizetype i = 0;
+    while (i < title.size() && (title[i] == '.' || (title[i] >= '0' && title[i] <= '9'))) ++i;
+    if (i > 0 && i < title.size() && title[i - 1] == '.' && title[i] == ' ')
+        return title.sliced(i + 1);
+    return title;
+}
+
+}  // namespace
+
+int FindHeading(const OutlineTree& tree, int place, QByteArrayView title) {
+    title = WithoutNumber(title);
+    int found = -1;
+    int index = 0;
+    for (const OutlineNode* node = tree.Count() ? &tree.NodeAt(0) : nullptr; node;
+         node = tree.Next(*node), ++index) {
+        if (WithoutNumber(node->Text) != title) continue;
+        if (found < 0 || std::abs(index - place) < std::abs(found - place)) found = index;
+        if (index >= place) break;  // later ones are farther still
+    }
+    if (found >= 0) return found;
+    return place >= 0 && place < tree.Count() ? place : -1;
 }
 
 }  // namespace kelmo

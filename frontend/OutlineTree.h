@@ -1,10 +1,13 @@
 // The outline trees of the window: an indented text file ("Titles.txt", "Names.txt")
 // read into a tree of byte strings, addressed by absolute (depth-first) index.
 //
+// Every line of the file becomes a node. The first line two or more levels deeper than
+// the node before it cannot follow the nesting; from it on, each line becomes the last
+// child of the nearest earlier line with a smaller indentation (top-level when none), and
+// the load reports that first line as "Invalid level (%d) for item "%s"".
+//
 // Errors: a file that cannot be opened throws kelmo::IoError before the tree is touched;
-// a line two or more levels deeper than the one before it throws TreeViewError and the
-// tree keeps the nodes of the lines before it; a lookup of a missing index throws
-// TreeViewError("Invalid index"). Messages are UTF-8.
+// a lookup of a missing index throws TreeViewError("Invalid index"). Messages are UTF-8.
 #pragma once
 
 #include <QByteArray>
@@ -38,9 +41,10 @@ class OutlineTree {
     // The whole file; throws IoError "Cannot open file "<path>". <reason>".
     static QByteArray ReadFile(const QString& path);
     // Reads the whole file, then loads it as LoadText does.
-    void LoadFile(const QString& path) { LoadText(ReadFile(path)); }
-    // Replaces the nodes by the lines of text.
-    void LoadText(QByteArrayView text);
+    QString LoadFile(const QString& path) { return LoadText(ReadFile(path)); }
+    // Replaces the nodes by the lines of text. The "Invalid level" message of the first
+    // line that skips a level, or an empty text.
+    QString LoadText(QByteArrayView text);
     void Clear();
 
     int Count() const { return static_cast<int>(Nodes.size()); }
@@ -68,6 +72,11 @@ class OutlineTree {
     mutable int RememberedIndex = -1;
     mutable int WalkLength = 0;
 };
+
+// Where a heading that stood at place with title is in a reloaded tree: the node with that
+// title (section numbers aside) nearest to place, the earlier on a tie; else the node at
+// place; else -1.
+int FindHeading(const OutlineTree& tree, int place, QByteArrayView title);
 
 // A title as the user reads it: windows-1251 bytes decoded.
 QString DecodeWindows1251(QByteArrayView bytes);

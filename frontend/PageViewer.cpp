@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QWebEnginePage>
@@ -60,6 +61,11 @@ WebPageViewer::WebPageViewer()
     // Navigating now makes the view's render widget before the window is first shown;
     // made later, it has the window recreated above the dialogs already open.
     WebView->setUrl(QUrl(QStringLiteral("about:blank")));
+    // The page's own menu would go back, save or show the source behind the tree's back:
+    // the view offers its actions only (copy, select all, and what the window adds).
+    WebView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    WebView->addAction(WebView->pageAction(QWebEnginePage::Copy));
+    WebView->addAction(WebView->pageAction(QWebEnginePage::SelectAll));
 }
 
 WebPageViewer::~WebPageViewer() {
@@ -71,6 +77,14 @@ WebPageViewer::~WebPageViewer() {
 QWidget* WebPageViewer::Widget() { return WebView; }
 
 QWebEngineView* WebPageViewer::View() const { return WebView; }
+
+// Chromium keeps the zoom of the page scheme's one host across pages.
+void WebPageViewer::SetZoom(double zoom) { WebView->setZoomFactor(zoom); }
+
+void WebPageViewer::FindText(const QString& text, bool backward) {
+    WebView->page()->findText(
+        text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
+}
 
 void WebPageViewer::ShowFile(const QString& filePath) {
     Handler->SetFolder(QFileInfo(filePath).absolutePath());

@@ -22,6 +22,10 @@ class PageViewer {
     virtual QWidget* Widget() = 0;
     // Shows an existing file of the work folder in place of the page shown before.
     virtual void ShowFile(const QString& filePath) = 0;
+    // Scale of the page (1 = 100 %); it stays for the pages shown later.
+    virtual void SetZoom(double /*zoom*/) {}
+    // Marks the next (or previous) match of text; an empty text clears the marks.
+    virtual void FindText(const QString& /*text*/, bool /*backward*/) {}
 };
 
 // Serves the files of one folder (and the folders below it).
@@ -45,6 +49,8 @@ class WebPageViewer : public PageViewer {
 
     QWidget* Widget() override;
     void ShowFile(const QString& filePath) override;
+    void SetZoom(double zoom) override;
+    void FindText(const QString& text, bool backward) override;
     QWebEngineView* View() const;
 
   private:

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "About.h"
+#include "AppSetup.h"
 #include "MainForm1.h"
 #include "PageViewer.h"
 #include "ScriptedShot.h"
@@ -13,9 +14,7 @@
 int main(int argc, char* argv[]) {
     kelmo::PrepareWebEngine();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kelmo Preview"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kelmo Preview"));
-    QApplication::setWindowIcon(ApplicationIcon());
+    kelmo::SetUpApplication(app);
 
     QCommandLineParser parser;
     parser.addHelpOption();

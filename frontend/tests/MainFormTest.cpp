@@ -1,5 +1,7 @@
 // The open command of the main window end to end, with answered dialogs, a recording
 // viewer and the real document processing.
+#include <About.h>
+#include <FindBar.h>
 #include <MainForm1.h>
 
 #include <QAction>
@@ -8,10 +10,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cstdio>
 
 namespace {
 
@@ -29,8 +36,10 @@ class FakeDialogs : public kelmo::Dialogs {
     QString FilterSeen;
     QString DirectorySeen;
     QStringList FilesSeen;
+    int Asked = 0;
 
     QString AskDocument(QFileDialog& dialog) override {
+        ++Asked;
         FiltersSeen = dialog.nameFilters();
         FilterSeen = dialog.selectedNameFilter();
         DirectorySeen = dialog.directory().absolutePath();
@@ -52,8 +61,14 @@ class FakeDialogs : public kelmo::Dialogs {
 class RecordingViewer : public kelmo::PageViewer {
   public:
     QStringList Shown;
+    double Zoom = 1.0;
+    QStringList Found;  // "text" or "<text" for a search backwards
     QWidget* Widget() override { return &View; }
     void ShowFile(const QString& filePath) override { Shown << filePath; }
+    void SetZoom(double zoom) override { Zoom = zoom; }
+    void FindText(const QString& text, bool backward) override {
+        Found << (backward ? QLatin1Char('<') + text : text);
+    }
 
   private:
     QWidget View;
@@ -118,7 +133,7 @@ class MainFormTest : public QObject {
 
     QTreeWidget& Struct() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvStruct")); }
     QTreeWidget& Names() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvFNames")); }
-    QString Status() { return Form->statusBar()->currentMessage(); }
+    QString Status() { return Form->Status(); }
     QString WorkDir() { return Form->WorkDir; }
 
     // A document in a fresh folder of its own.
@@ -143,6 +158,7 @@ class MainFormTest : public QObject {
     int Scripts = 0;
 
   private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void OpenRunsEveryStage();
@@ -160,9 +176,16 @@ class MainFormTest : public QObject {
     void MissingStartFile();
     void HeadingLimitStopsOnlyTheSplit();
     void MissingPageIsReported();
-    void ClosingDeletesOnlyOwnFolder();
+    void ClosingDeletesEveryOwnFolder();
     void AboutBoxIsShownOnRequest();
+    void ReadingWithTheKeyboard();
+    void SavedDocumentIsShownAgain();
 };
+
+void MainFormTest::initTestCase() {
+    // Remembered settings go to the test's folder, never to the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Base.filePath("settings"));
+}
 
 void MainFormTest::init() {
     auto dialogs = std::make_unique<FakeDialogs>();
@@ -193,7 +216,15 @@ void MainFormTest::OpenRunsEveryStage() {
     QCOMPARE(Shape(Struct()), (QStringList{"0:1. Введение", "1:1.1. Цели", "0:2. Итоги"}));
     QVERIFY(Struct().topLevelItem(0)->isExpanded());
     QCOMPARE(Shape(Names()), (QStringList{"0:page_1_.htm", "1:page_1_1_.htm", "0:page_2_.htm"}));
-    QVERIFY(!Struct().currentItem());
+    // Hovering over every menu item leaves the stage text in place.
+    for (QAction* menu : Form->menuBar()->actions())
+        for (QAction* item : menu->menu()->actions()) item->showStatusText(Form.get());
+    QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
+                           QStringLiteral("."));
+    // Focus on the tree selects no node: the clean document stays in view.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&Struct(), &focusIn);
+    QVERIFY(Struct().selectedItems().isEmpty());
     // Export and clean document shown in turn; the split shows nothing.
     QCOMPARE(Viewer->Shown, (QStringList{WorkDir() + QStringLiteral("/i.~ht"),
                                          WorkDir() + QStringLiteral("/clear.~ht")}));
@@ -210,11 +241,11 @@ void MainFormTest::OpenRunsEveryStage() {
 void MainFormTest::DialogStartsInLastDocumentFolder() {
     Dialogs->Answers << QString();
     Form->UOpenClick();
-    QCOMPARE(Dialogs->FilterSeen, QStringLiteral("Документ MS Word (*.doc)"));
-    QCOMPARE(Dialogs->FiltersSeen.front(), QStringLiteral("Документ MS Word (*.doc)"));
-    QVERIFY(Dialogs->FiltersSeen.size() >= 2);
-    for (const char* type : {"*.doc ", "*.docx", "*.odt", "*.rtf", "*.htm ", "*.html", "*.~ht"})
-        QVERIFY2(Dialogs->FiltersSeen[1].contains(QLatin1String(type)), type);
+    const QString documents = QStringLiteral("Документы (*.doc *.docx *.odt *.rtf *.htm *.html)");
+    QCOMPARE(Dialogs->FilterSeen, documents);
+    QCOMPARE(Dialogs->FiltersSeen.front(), documents);
+    QCOMPARE(Dialogs->FiltersSeen[1], QStringLiteral("Документ MS Word (*.doc)"));
+    QVERIFY(Dialogs->FiltersSeen.join(' ').contains(QLatin1String("*.~ht")));
     QCOMPARE(Dialogs->DirectorySeen, QDir::currentPath());
 
     const QString doc = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
@@ -298,13 +329,17 @@ void MainFormTest::OutlineFailures_data() {
     QTest::addColumn<QStringList>("structShape");
     QTest::addColumn<int>("names");
 
-    // A skipped level stops the load at that line; tvFNames is never loaded.
+    // A skipped level is reported once; both trees still hold every line.
     QTest::newRow("h3 under h1") << QStringLiteral("<h1>A</h1><h3>X</h3><h1>B</h1>")
                                  << QStringLiteral("Invalid level (2) for item \"1.1. X\"")
-                                 << QStringList{"0:1. A"} << 0;
-    QTest::newRow("h4 deep in") << QStringLiteral("<h1>A</h1><h2>B</h2><h4>X</h4>")
-                                << QStringLiteral("Invalid level (3) for item \"1.1.1. X\"")
-                                << QStringList{"0:1. A", "1:1.1. B"} << 0;
+                                 << QStringList{"0:1. A", "1:1.1. X", "0:2. B"} << 3;
+    QTest::newRow("h4 under h2") << QStringLiteral("<h1>A</h1><h2>B</h2><h4>X</h4><h2>C</h2>")
+                                 << QStringLiteral("Invalid level (3) for item \"1.1.1. X\"")
+                                 << QStringList{"0:1. A", "1:1.1. B", "2:1.1.1. X", "1:1.2. C"}
+                                 << 4;
+    QTest::newRow("h6 under h1") << QStringLiteral("<h1>A</h1><h6>X</h6><h1>B</h1><h6>Y</h6>")
+                                 << QStringLiteral("Invalid level (5) for item \"1.1. X\"")
+                                 << QStringList{"0:1. A", "1:1.1. X", "0:2. B", "1:2.1. Y"} << 4;
     // A first heading of level 2 still makes a top-level node; the next h2 is its child.
     QTest::newRow("h2 first") << QStringLiteral("<h2>A</h2><h2>B</h2>") << QString()
                               << QStringList{"0:1. A", "1:2. B"} << 2;
@@ -326,14 +361,18 @@ void MainFormTest::OutlineFailures() {
     QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: " + message});
     QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
                            QStringLiteral("."));
+    QVERIFY(Struct().topLevelItem(0)->isExpanded());
+    QVERIFY(Struct().selectedItems().isEmpty());
 
-    // Every node left without a page brings the structure message; the viewer keeps its page.
-    const QStringList shown = Viewer->Shown;
-    Struct().setCurrentItem(ItemAt(Struct(), structShape.size() - 1));
-    QCOMPARE(Dialogs->Said().size(), 2);
-    QCOMPARE(Dialogs->Said()[1], QStringLiteral("Error: Ошибка в определении структуры учебника. "
-                                                "Разделу учебника не сопоставлена страница"));
-    QCOMPARE(Viewer->Shown, shown);
+    // Every node, the last one too, shows the page named on its own line.
+    const QList<QByteArray> pages = ReadFile(WorkDir() + QStringLiteral("/Names.txt")).split('\n');
+    for (int i = structShape.size() - 1; i >= 0; --i) {
+        Struct().setCurrentItem(ItemAt(Struct(), i));
+        const QString page = QString::fromLatin1(pages[i].trimmed());
+        QCOMPARE(Viewer->Shown.back(), WorkDir() + QLatin1Char('/') + page);
+        QVERIFY(QFileInfo::exists(Viewer->Shown.back()));
+    }
+    QCOMPARE(Dialogs->Said().size(), 1);
 }
 
 void MainFormTest::NumberingFlagIsReadBySplit() {
@@ -371,13 +410,13 @@ void MainFormTest::FailedConversionKeepsEarlierState() {
     QCOMPARE(Status(), status);
     QCOMPARE(Viewer->Shown, shown);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
-    // The new work folder is current and goes when the window closes; the first stays.
-    QVERIFY(WorkDir() != firstWorkDir);
-    QCOMPARE(QFileInfo(WorkDir()).absolutePath(), QFileInfo(doc).absolutePath());
-    const QString failedWorkDir = WorkDir();
-    Form->close();
-    QVERIFY(!QFileInfo::exists(failedWorkDir));
+    // The refused document's empty folder is gone at once; the first goes at close.
+    QCOMPARE(WorkDir(), QStringLiteral(" "));
+    QCOMPARE(QDir(QFileInfo(doc).absolutePath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{"c.rtf"});
     QVERIFY(QFileInfo::exists(firstWorkDir));
+    Form->close();
+    QVERIFY(!QFileInfo::exists(firstWorkDir));
 }
 
 void MainFormTest::CloseWaitsForConversion() {
@@ -396,10 +435,7 @@ void MainFormTest::CloseWaitsForConversion() {
     QVERIFY(openDisabled);
     QVERIFY(progressShown);
     QCOMPARE(Dialogs->Messages.size(), 1);  // the converter made no HTML
-    const QString workDir = WorkDir();
-    QVERIFY(QFileInfo::exists(workDir));
     QTRY_VERIFY(!Form->isVisible());
-    QVERIFY(!QFileInfo::exists(workDir));
 }
 
 void MainFormTest::MissingWorkFolder() {
@@ -462,7 +498,7 @@ void MainFormTest::MissingPageIsReported() {
     QCOMPARE(Viewer->Shown, shown);
 }
 
-void MainFormTest::ClosingDeletesOnlyOwnFolder() {
+void MainFormTest::ClosingDeletesEveryOwnFolder() {
     // Before any document: nothing to delete.
     const QString quiet = MakeDocument(Document(QStringLiteral("<h1>A</h1>")));
     Form->close();
@@ -470,41 +506,117 @@ void MainFormTest::ClosingDeletesOnlyOwnFolder() {
         QDir(QFileInfo(quiet).absolutePath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
         QStringList{"c.htm"});
 
-    // Two documents: only the second one's folder goes; the document and its neighbours stay.
+    // Five documents, two of them refused, in one folder beside a leftover "temp": every
+    // folder of the run goes, "temp" stays.
     init();
-    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
-    const QString first = WorkDir();
-    const QByteArray bytes = Document(QStringLiteral("<h1>B</h1>"));
-    const QString doc = MakeDocument(bytes);
-    WriteFile(QFileInfo(doc).dir().filePath(QStringLiteral("notes.txt")), "mine");
-    Open(doc);
-    const QString second = WorkDir();
+    const QString folder = QFileInfo(MakeDocument(Document("<h1>A</h1>"), "a.htm")).absolutePath();
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("temp")));
+    const QString refuse = Script(QStringLiteral("echo 'Error: no' >&2\nexit 0"));
+    for (const char* name : {"a.htm", "b.rtf", "c.htm", "d.rtf", "e.htm"}) {
+        const QString doc = folder + QLatin1Char('/') + QLatin1String(name);
+        if (!QFileInfo::exists(doc)) WriteFile(doc, Document("<h1>B</h1>"));
+        kelmo::ConvertOptions options;
+        if (doc.endsWith(QLatin1String(".rtf"))) options.Program = refuse;
+        Form->SetConvertOptions(options);
+        Open(doc);
+    }
+    const QString kept = folder + QStringLiteral("/notes.txt");
+    WriteFile(kept, "mine");
+    const QByteArray bytes = ReadFile(folder + QStringLiteral("/a.htm"));
+    QCOMPARE(Dialogs->Messages.size(), 2);
+    QCOMPARE(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 4);
     Form->close();
-    QVERIFY(QFileInfo::exists(first));
-    QVERIFY(!QFileInfo::exists(second));
-    QCOMPARE(QFileInfo(doc).dir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             (QStringList{"c.htm", "notes.txt"}));
-    QCOMPARE(ReadFile(doc), bytes);
+    QCOMPARE(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"temp"});
+    QCOMPARE(ReadFile(kept), QByteArray("mine"));
+    QCOMPARE(ReadFile(folder + QStringLiteral("/a.htm")), bytes);
 
-    // A folder the run found already there (a leftover "temp") is kept.
+    // A folder the run found already there is kept, also when it is the current one.
     init();
-    const QString found = Base.filePath(QStringLiteral("temp"));
+    const QString found = Base.filePath(QStringLiteral("found"));
     QVERIFY(QDir().mkpath(found));
     Form->WorkDir = found;
-    Form->WorkDirCreated = false;
     Form->close();
     QVERIFY(QFileInfo::exists(found));
 }
 
 void MainFormTest::AboutBoxIsShownOnRequest() {
     Form->N4Click();  // none given: nothing happens
-    QWidget about;
+    TAboutBox about;
     Form->SetAboutBox(&about);
     Form->findChild<QAction*>(QStringLiteral("N4"))->trigger();
     QVERIFY(about.isVisible());
     about.close();
     Form->N4Click();
     QVERIFY(about.isVisible());
+}
+
+void MainFormTest::ReadingWithTheKeyboard() {
+    Open(MakeDocument(Document(QStringLiteral("<h1>A</h1><h1>B</h1>"))));
+    Form->show();
+    QApplication::setActiveWindow(Form.get());
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+
+    // Zoom in twice, out once; it stays for the next page and for the next start.
+    QTest::keySequence(Form.get(), QKeySequence(Qt::CTRL | Qt::Key_Equal));
+    QTest::keySequence(Form.get(), QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    QTest::keySequence(Form.get(), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    QCOMPARE(Viewer->Zoom, 1.1);
+    Struct().setCurrentItem(ItemAt(Struct(), 1));
+    QCOMPARE(Viewer->Zoom, 1.1);
+
+    // Find bar: typing searches, Enter goes on, Shift+Enter back, Esc closes and clears.
+    auto* findBar = Form->findChild<kelmo::FindBar*>();
+    QVERIFY(!findBar->isVisible());
+    QTest::keySequence(Form.get(), QKeySequence::Find);
+    QVERIFY(findBar->isVisible());
+    QTest::keyClicks(&findBar->Line(), QStringLiteral("ab"));
+    QTest::keyClick(&findBar->Line(), Qt::Key_Return);
+    QTest::keyClick(&findBar->Line(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(&findBar->Line(), Qt::Key_Escape);
+    QVERIFY(!findBar->isVisible());
+    QCOMPARE(Viewer->Found, (QStringList{"a", "ab", "ab", "<ab", ""}));
+
+    QTest::keySequence(Form.get(), QKeySequence::Open);
+    QCOMPARE(Dialogs->Asked, 2);
+
+    auto* splitter = Form->findChild<QSplitter*>(QStringLiteral("Splitter1"));
+    splitter->setSizes({300, 700});
+    Form->close();
+    init();
+    Form->show();
+    QCOMPARE(Viewer->Zoom, 1.1);
+    QCOMPARE(Form->findChild<QSplitter*>(QStringLiteral("Splitter1"))->sizes().front(), 300);
+    QTest::keySequence(Form.get(), QKeySequence(Qt::CTRL | Qt::Key_0));
+}
+
+void MainFormTest::SavedDocumentIsShownAgain() {
+    // A skipped level is said at the open, not again at each save.
+    const QString doc =
+        MakeDocument(Document(QStringLiteral("<h1>A</h1><h1>B</h1><h1>C</h1><h3>S</h3>")));
+    Open(doc);
+    const QString workDir = WorkDir();
+    Struct().setCurrentItem(ItemAt(Struct(), 1));
+
+    // Saved by write-and-rename with a heading added before: the same heading stays selected.
+    const QString fresh = QFileInfo(doc).absolutePath() + QStringLiteral("/~WRL0001.tmp");
+    WriteFile(fresh,
+              Document(QStringLiteral("<h1>New</h1><h1>A</h1><h1>B</h1><h1>C</h1><h3>S</h3>")));
+    QVERIFY(std::rename(QFile::encodeName(fresh), QFile::encodeName(doc)) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith(QStringLiteral("Документ обновлён в ")), 5000);
+    QCOMPARE(WorkDir(), workDir);
+    QCOMPARE(Shape(Struct()).size(), 5);
+    QCOMPARE(Struct().selectedItems().size(), 1);
+    QCOMPARE(Struct().selectedItems().front()->text(0), QStringLiteral("3. B"));
+    QCOMPARE(Viewer->Shown.back(), workDir + QStringLiteral("/page_3_.htm"));
+
+    // F5 runs the road again on demand.
+    QSignalSpy finished(Form.get(), &TMainForm::CommandFinished);
+    Form->show();
+    QApplication::setActiveWindow(Form.get());
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keySequence(Form.get(), QKeySequence::Refresh);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: Invalid level (2) for item \"3.1. S\""});
 }
 
 QTEST_MAIN(MainFormTest)

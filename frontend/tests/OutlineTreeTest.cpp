@@ -24,14 +24,7 @@ QStringList Shape(const OutlineTree& tree) {
     return shape;
 }
 
-QString LoadError(OutlineTree& tree, const QByteArray& text) {
-    try {
-        tree.LoadText(text);
-    } catch (const kelmo::TreeViewError& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
+QString LoadError(OutlineTree& tree, const QByteArray& text) { return tree.LoadText(text); }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -50,6 +43,8 @@ class OutlineTreeTest : public QObject {
     void LookupsFollowDepthFirstOrder();
     void RememberedNodeTakesOneStep_data();
     void RememberedNodeTakesOneStep();
+    void FindsHeadingAgain_data();
+    void FindsHeadingAgain();
     void UnreadableFileLeavesTreeAlone();
     void DecodesWindows1251();
     void ErrorDisplayAddsFinalDot_data();
@@ -64,19 +59,32 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     QTest::addColumn<QStringList>("shape");
     QTest::addColumn<QString>("error");
 
-    // The outline of a course, and the step that is too deep.
+    // The outline of a course, and the step that is too deep: it and every line after it
+    // go under the nearest earlier line with a smaller indentation.
     QTest::newRow("example") << QByteArray("A\r\n\tB\r\n\t\tC\r\n\tF\r\nD\r\n\t\tE\r\n")
-                             << QStringList{"0:A", "1:B", "2:C", "1:F", "0:D"}
+                             << QStringList{"0:A", "1:B", "2:C", "1:F", "0:D", "1:E"}
                              << QStringLiteral("Invalid level (2) for item \"E\"");
+    QTest::newRow("0 2 2 1") << QByteArray("A\n\t\tB\n\t\tC\n\tD\n")
+                             << QStringList{"0:A", "1:B", "1:C", "1:D"}
+                             << QStringLiteral("Invalid level (2) for item \"B\"");
+    QTest::newRow("0 3 4 1") << QByteArray("A\n\t\t\tB\n\t\t\t\tC\n\tD\n")
+                             << QStringList{"0:A", "1:B", "2:C", "1:D"}
+                             << QStringLiteral("Invalid level (3) for item \"B\"");
+    QTest::newRow("0 2 0 5") << QByteArray("A\n\t\tB\nC\n\t\t\t\t\tD\nE\n\t\tF\n")
+                             << QStringList{"0:A", "1:B", "0:C", "1:D", "0:E", "1:F"}
+                             << QStringLiteral("Invalid level (2) for item \"B\"");
+    QTest::newRow("indentation, not depth, after the first skip")
+        << QByteArray("\tA\n\t\t\tB\n\tC\n") << QStringList{"0:A", "1:B", "0:C"}
+        << QStringLiteral("Invalid level (3) for item \"B\"");
     QTest::newRow("back two levels")
         << QByteArray("A\n\tB\n\t\tC\nD\n") << QStringList{"0:A", "1:B", "2:C", "0:D"} << QString();
     QTest::newRow("first line indented is top level")
         << QByteArray("\t1. A\r\n\t1.1. B\r\n") << QStringList{"0:1. A", "1:1.1. B"} << QString();
     QTest::newRow("bad first step after indented start")
-        << QByteArray("\tA\n\t\t\tB\n") << QStringList{"0:A"}
+        << QByteArray("\tA\n\t\t\tB\n") << QStringList{"0:A", "1:B"}
         << QStringLiteral("Invalid level (3) for item \"B\"");
-    QTest::newRow("bad line first keeps nothing after it")
-        << QByteArray("A\n\t\tB\nC\n") << QStringList{"0:A"}
+    QTest::newRow("lines after the skip are kept")
+        << QByteArray("A\n\t\tB\nC\n") << QStringList{"0:A", "1:B", "0:C"}
         << QStringLiteral("Invalid level (2) for item \"B\"");
 
     // Blanks count as levels exactly like tabs, in any mix.
@@ -101,7 +109,7 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     QTest::newRow("NUL first") << QByteArray("\0A\n", 3) << QStringList{} << QString();
     QTest::newRow("windows-1251 titles")
         << QByteArray("1. \xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5\r\n\t\t\xD6\xE5\xEB\xE8\r\n")
-        << QStringList{QStringLiteral("0:1. Введение")}
+        << QStringList{QStringLiteral("0:1. Введение"), QStringLiteral("1:Цели")}
         << QStringLiteral("Invalid level (2) for item \"Цели\"");
 }
 
@@ -164,6 +172,35 @@ void OutlineTreeTest::RememberedNodeTakesOneStep() {
         QCOMPARE(tree.NodeAt(lookups[i]).Text, order[lookups[i]]);
         QCOMPARE(tree.LastWalkLength(), walks[i]);
     }
+}
+
+void OutlineTreeTest::FindsHeadingAgain_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("place");
+    QTest::addColumn<QByteArray>("title");
+    QTest::addColumn<int>("found");
+
+    const QByteArray twice("1. A\n\t1.1. B\n2. C\n\t2.1. B\n3. D\n");
+    QTest::newRow("same place") << twice << 3 << QByteArray("2.1. B") << 3;
+    QTest::newRow("nearest of two") << twice << 4 << QByteArray("2.1. B") << 3;
+    QTest::newRow("earlier on a tie") << twice << 2 << QByteArray("B") << 1;
+    QTest::newRow("moved, renumbered")
+        << QByteArray("1. X\n2. A\n\t2.1. B\n") << 1 << QByteArray("1.1. B") << 2;
+    QTest::newRow("a number is not the whole title")
+        << QByteArray("2024\n2025\n") << 0 << QByteArray("2025") << 1;
+    QTest::newRow("renamed: same place") << twice << 1 << QByteArray("Z") << 1;
+    QTest::newRow("renamed past the end") << twice << 9 << QByteArray("Z") << -1;
+    QTest::newRow("empty tree") << QByteArray() << 0 << QByteArray("A") << -1;
+}
+
+void OutlineTreeTest::FindsHeadingAgain() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, place);
+    QFETCH(QByteArray, title);
+    QFETCH(int, found);
+    OutlineTree tree;
+    QCOMPARE(tree.LoadText(text), QString());
+    QCOMPARE(kelmo::FindHeading(tree, place, title), found);
 }
 
 void OutlineTreeTest::UnreadableFileLeavesTreeAlone() {

@@ -1,13 +1,21 @@
 // The real Chromium viewer (runs under xvfb-run): pages of the work folder render as HTML
 // with their windows-1251 titles, pictures beside them load, files outside do not.
+#include <About.h>
+#include <AppSetup.h>
 #include <MainForm1.h>
 #include <PageViewer.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -58,6 +66,17 @@ bool ShowAndWait(kelmo::WebPageViewer& viewer, const QString& file) {
     return finished && ok;
 }
 
+// The title the X server holds for a shown window, as a window manager reads it.
+QString X11WindowName(QWidget& window) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
+                                          QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(kLoadMs)) return QStringLiteral("no answer");
+    const QString line = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const qsizetype start = line.indexOf(QLatin1String("= \""));
+    return start < 0 ? line : line.mid(start + 3).chopped(1);
+}
+
 class OneAnswer : public kelmo::Dialogs {
   public:
     explicit OneAnswer(QString path) : Path(std::move(path)) {}
@@ -75,6 +94,8 @@ class ViewerTest : public QObject {
   private slots:
     void ShowsPagesOfTheWorkFolder();
     void WindowShowsSelectedPage();
+    void TitleBarsShowExactCaptions();
+    void QtTextsFollowTheLocale();
 };
 
 void ViewerTest::ShowsPagesOfTheWorkFolder() {
@@ -110,8 +131,10 @@ void ViewerTest::ShowsPagesOfTheWorkFolder() {
     WriteFile(work + QStringLiteral("/page_2_.htm"),
               "<html><head><title>Big</title></head><body>" +
                   QByteArray("<p>text of a long page</p>\r\n").repeated(110000) + "</body></html>");
+    viewer.SetZoom(1.5);
     QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/page_2_.htm")));
     QCOMPARE(viewer.View()->title(), QStringLiteral("Big"));
+    QCOMPARE(viewer.View()->zoomFactor(), 1.5);
 
     // The export's own ending is HTML too, not text.
     QVERIFY(ShowAndWait(viewer, work + QStringLiteral("/i.~ht")));
@@ -124,7 +147,10 @@ void ViewerTest::WindowShowsSelectedPage() {
     WriteFile(
         doc,
         "<html><head><title>C</title></head><body lang=RU><h1>\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5"
-        "</h1><p>a</p><h2>\xD6\xE5\xEB\xE8</h2><p>b</p></body></html>\r\n");
+        "</h1><p>a</p><h2>\xD6\xE5\xEB\xE8</h2><p>b</p>"
+        // Skipped levels: h1 to h3, h2 to h4, h1 to h6.
+        "<h1>One</h1><h3>Three</h3><h2>Two</h2><h4>Four</h4><h1>Last</h1><h6>Six</h6>"
+        "</body></html>\r\n");
     auto dialogs = std::make_unique<OneAnswer>(doc);
     OneAnswer& answers = *dialogs;
     TMainForm form(std::move(dialogs));
@@ -133,16 +159,76 @@ void ViewerTest::WindowShowsSelectedPage() {
     QSignalSpy loaded(viewer.View(), &QWebEngineView::loadFinished);
 
     form.UOpenClick();
-    QCOMPARE(answers.Errors, QStringList());
+    QCOMPARE(answers.Errors, QStringList{"Invalid level (2) for item \"2.1. Three\""});
     form.SelectNode(1);
     QTRY_COMPARE_WITH_TIMEOUT(viewer.View()->title(), QStringLiteral("Цели"), kLoadMs);
     QVERIFY(viewer.View()->url().path().endsWith(QStringLiteral("/page_1_1_.htm")));
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.back().at(0).toBool(), kLoadMs);
+
+    // Every node after the skips, the last one first, shows its own heading's page.
+    const QStringList titles{"Six", "Last", "Four", "Two", "Three", "One"};
+    for (int i = 0; i < titles.size(); ++i) {
+        form.SelectNode(7 - i);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.View()->title(), titles[i], kLoadMs);
+    }
+    QCOMPARE(answers.Errors.size(), 1);
+
+    // The page's context menu: copy, select all and zoom, nothing that leads away from the
+    // tree's page. The menu runs a loop of its own: a timer reads and closes it.
+    QStringList items;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (const QAction* action : menu->actions())
+            if (!action->isSeparator()) items << action->text();
+        menu->close();
+        reader.stop();
+    });
+    reader.start(100);
+    QTest::mouseClick(viewer.View()->focusProxy(), Qt::RightButton, {}, QPoint(50, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(!items.isEmpty(), kLoadMs);
+    QCOMPARE(items.size(), 5);
+    QCOMPARE(items.mid(2), (QStringList{"&Увеличить", "У&меньшить", "&Обычный размер"}));
+}
+
+void ViewerTest::TitleBarsShowExactCaptions() {
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(X11WindowName(form), form.windowTitle());
+    TAboutBox about;
+    about.ShowOnRequest();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QCOMPARE(X11WindowName(about), QStringLiteral("О программе"));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("x"),
+                    QMessageBox::Ok, &form);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QCOMPARE(X11WindowName(box), QStringLiteral("Error"));
+}
+
+// Last: the translations stay installed for the rest of the run.
+void ViewerTest::QtTextsFollowTheLocale() {
+    QVERIFY(kelmo::InstallQtTranslations(*qApp, QLocale(QLocale::Russian, QLocale::Russia)));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("x"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    QVERIFY(buttons);
+    QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), QStringLiteral("&Открыть"));
 }
 
 int main(int argc, char* argv[]) {
     kelmo::PrepareWebEngine();
     QApplication app(argc, argv);
+    kelmo::SetUpApplication(app);
+    // Remembered settings go to a folder of the test, never to the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     ViewerTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "CheckPanel.h"
 #include "ErrorText.h"
 #include "ui_MainForm1.h"
 
@@ -142,6 +143,12 @@ void TMainForm::SetupControls() {
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->setSizes({201, 823});
 
+    Checks = new kelmo::CheckPanel(this);
+    addDockWidget(Qt::BottomDockWidgetArea, Checks);
+    ui->MUchebnik->insertAction(ui->UExit, Checks->toggleViewAction());
+    connect(Checks, &kelmo::CheckPanel::PageChosen, this,
+            [this](int page) { SelectNode(page - 1); });
+
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
     connect(ui->UExit, &QAction::triggered, this, &TMainForm::UExitClick);
     connect(ui->N4, &QAction::triggered, this, &TMainForm::N4Click);
@@ -227,6 +234,7 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
     StructTree.Clear();
     ui->tvFNames->clear();
     NamesTree.Clear();
+    Checks->Clear();
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
@@ -273,10 +281,22 @@ void TMainForm::USplitClick() {
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
               QStringLiteral("."));
 
+    // Before the trees: a tree that fails to load is what the findings explain.
+    const auto findings = ShowCheck(workDir);
+
     LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
     ui->tvStruct->expandAll();
     ui->tvStruct->update();
     LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+    kelmo::MarkPages(*ui->tvStruct, findings);
+}
+
+std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {
+    auto findings = kelmo::CheckDocument(*Headers, Html, kelmo::ListWorkFiles(workDir));
+    Checks->ShowFindings(findings);
+    SetStatus(ui->StatusBar1->currentMessage() + QLatin1Char(' ') +
+              QString::fromUtf8(kelmo::CheckSummary(findings)));
+    return findings;
 }
 
 void TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {

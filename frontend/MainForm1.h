@@ -13,12 +13,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "OutlineTree.h"
 #include "PageViewer.h"
 
 class QCheckBox;
+namespace kelmo {
+class CheckPanel;
+}
 class QFileDialog;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -75,6 +79,7 @@ class TMainForm : public QMainWindow {
     void ShowMessageBox(const QString& caption, const QString& text);
     void SetStatus(const QString& text);
     void SetupControls();
+    std::vector<kelmo::Finding> ShowCheck(const std::string& workDir);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
@@ -82,6 +87,7 @@ class TMainForm : public QMainWindow {
     kelmo::ConvertOptions ConvertOptions;
     QWidget* AboutBox = nullptr;
     QCheckBox* cbAutoNumHead = nullptr;
+    kelmo::CheckPanel* Checks = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
     QString LastDocument;           // the dialog's answer of its last use
     kelmo::OutlineTree StructTree;  // the nodes of tvStruct

@@ -160,9 +160,8 @@ class Checker {
             const RHeader& entry = table_.Headers[i];
             const std::string_view page =
                 check::Range(html_, entry.Position, table_.Headers[i + 1].Position);
-            std::string text(page);
-            HtmlToPlainText(text);
-            const Pos length = Pos(check::Collapsed(text).size());
+            // Text never has more characters than the page has bytes.
+            const Pos length = Pos(page.size()) > limits_.PageText ? check::CountText(page) : 0;
             if (length > limits_.PageText) {
                 Add("large-page", Severity::Warning, i,
                     "на странице " + std::to_string(length) + " знаков текста, больше " +
@@ -183,10 +182,7 @@ class Checker {
     }
 
     static bool IsEmptyBody(std::string_view body) {
-        if (check::CountTags(body, "img") > 0) return false;
-        std::string text(body);
-        HtmlToPlainText(text);
-        return !check::HasWordChars(text);
+        return !check::ShowsWordChars(body) && check::CountTags(body, "img") == 0;
     }
 
     void AddFakeHeading(const check::FakeHeading& fake) {
@@ -229,6 +225,14 @@ class Checker {
             AddLinkGroup(key, group.Count, group.Target, group.First);
     }
 
+    // "_ftn12", "sdfootnote12sym" give "12".
+    static std::string NoteNumber(const std::string& name) {
+        std::string digits;
+        for (const char c : name)
+            if (c >= '0' && c <= '9') digits += c;
+        return digits;
+    }
+
     // Where a link or note leads: a page, several pages (-2) or the text on no page (0).
     std::string OnPage(int page) const {
         if (page == -2) return "на других страницах";
@@ -249,7 +253,7 @@ class Checker {
                     "исправьте или удалите гиперссылку.");
         } else if (kind == "footnote-elsewhere") {
             Add(kind, Severity::Warning, page,
-                "текст сноски " + name + more + " окажется " + OnPage(target) +
+                "текст сноски " + NoteNumber(first) + more + " окажется " + OnPage(target) +
                     ", а не рядом со ссылкой на неё: читатель его не увидит; перенесите пояснение "
                     "в текст раздела.");
         } else {
@@ -271,6 +275,9 @@ class Checker {
             }
             const std::string name = check::PicturePath(picture.Source);
             const auto file = files_.find(name);
+            const bool first =
+                counted.emplace(std::to_string(picture.Page) + '\n' + name, true).second;
+            if (!first) continue;
             if (file == files_.end()) {
                 Add("picture-missing", Severity::Error, picture.Page,
                     "рисунка " + Quoted(Windows1251ToUtf8(picture.Source)) +
@@ -279,8 +286,7 @@ class Checker {
                 continue;
             }
             if (check::IsUnsupportedPicture(name)) AddUnsupported(picture);
-            if (counted.emplace(std::to_string(picture.Page) + '\n' + name, true).second)
-                weight[picture.Page] += file->second;
+            weight[picture.Page] += file->second;
         }
         AddHeavyPages(weight);
     }

@@ -106,21 +106,25 @@ Look LookAt(std::string_view content) {
         if (IsWordByte(c)) ++(bold ? inBold : outside);
         if (IsUpper(c)) ++upper;
         if (IsLower(c)) ++lower;
+        // Long running text in lower case, partly not bold: nothing after this can change it.
+        if (visible >= FakeHeadingLength && lower > 0 && outside > 0) break;
     }
     Look look;
+    const bool wholeBold = inBold > 0 && outside == 0;
+    const bool capitals = upper >= 2 && lower == 0;
+    look.Ordinary = lower > 0 && !wholeBold && !capitals;
+    // The text is needed only for a short paragraph that may look like a heading.
+    if (!(wholeBold || capitals) || visible >= FakeHeadingLength) return look;
     look.Text = std::string(content);
     HtmlToPlainText(look.Text);
     look.Text = Collapsed(look.Text);
-    const bool wholeBold = inBold > 0 && outside == 0;
-    const bool capitals = upper >= 2 && lower == 0;
     const char last = look.Text.empty() ? '.' : look.Text.back();
     const bool closed = last == '.' || last == ':' || last == ';' || last == ',';
     // Mostly letters: a line of blanks to fill in or a contents line with its page number
     // is no heading.
     const bool wordy = (upper + lower) * 2 >= visible;
-    look.HeadingLike = !look.Text.empty() && look.Text.size() < FakeHeadingLength && !closed &&
-                       wordy && (wholeBold || capitals);
-    look.Ordinary = lower > 0 && !wholeBold && !capitals;
+    look.HeadingLike =
+        !look.Text.empty() && look.Text.size() < FakeHeadingLength && !closed && wordy;
     return look;
 }
 
@@ -268,6 +272,43 @@ int CountTags(std::string_view html, std::string_view name) {
         if (TagName(html.substr(lt, end - lt)) == name) ++count;
     }
     return count;
+}
+
+Pos CountText(std::string_view html) {
+    Pos count = 0;
+    bool blank = false;
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(html[i]);
+        if (c == '<' || c == '&') {
+            const std::size_t end = html.find(c == '<' ? '>' : ';', i);
+            if (end != std::string_view::npos) {
+                i = end;
+                continue;
+            }
+        }
+        if (IsBlank(c)) {
+            blank = count > 0;
+            continue;
+        }
+        count += blank ? 2 : 1;
+        blank = false;
+    }
+    return count;
+}
+
+bool ShowsWordChars(std::string_view html) {
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(html[i]);
+        if (c == '<' || c == '&') {
+            const std::size_t end = html.find(c == '<' ? '>' : ';', i);
+            if (end != std::string_view::npos) {
+                i = end;
+                continue;
+            }
+        }
+        if (IsWordByte(c)) return true;
+    }
+    return false;
 }
 
 bool HasWordChars(std::string_view text) {

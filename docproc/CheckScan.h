@@ -45,6 +45,12 @@ int CountHeadings(std::string_view html);
 std::string_view Range(std::string_view html, Pos from, Pos to);
 // How many start tags named name ("img") the text has.
 int CountTags(std::string_view html, std::string_view name);
+// The characters html shows, counted without copying it: tags and entities left out, each
+// run of blanks one blank.
+Pos CountText(std::string_view html);
+// True when html shows a letter or a digit; stops at the first.
+bool ShowsWordChars(std::string_view html);
+
 // True when text has a letter or a digit (Latin or Cyrillic).
 bool HasWordChars(std::string_view text);
 // Runs of blanks and control bytes made one blank, trimmed.

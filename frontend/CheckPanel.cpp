@@ -32,6 +32,7 @@ CheckPanel::CheckPanel(QWidget* parent)
     Findings->setObjectName(QStringLiteral("lvFindings"));
     Findings->setWordWrap(true);
     Findings->setAlternatingRowColors(true);
+    Findings->setIconSize(QSize(16, 16));
     setWidget(Findings);
     connect(Findings, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         const int page = item->data(Qt::UserRole).toInt();

@@ -169,7 +169,9 @@ class Checker {
                         ": её долго загружать и неудобно читать; разделите раздел "
                         "подзаголовками.");
             }
-            if (entry.Level >= 1 && IsLeaf(i) && IsEmptyBody(page.substr(entry.Heading.size()))) {
+            // An empty heading over nothing is told once, as the empty heading.
+            if (entry.Level >= 1 && IsLeaf(i) && IsEmptyBody(page.substr(entry.Heading.size())) &&
+                !Title(i).empty()) {
                 Add("empty-page", Severity::Warning, i,
                     "на странице нет ничего, кроме заголовка: читатель увидит пустую страницу; "
                     "добавьте текст или удалите заголовок.");
@@ -193,36 +195,35 @@ class Checker {
     }
 
     // Links and footnotes are told once per page and kind, not once per reference.
+    struct LinkGroup {
+        std::string Kind;
+        int Page = 0;
+        int Count = 0;
+        int Target = 0;  // the page they lead to, or SeveralPages
+        std::string First;
+    };
+    static constexpr int SeveralPages = -1;
+
     void CheckLinks(const check::ScanResult& scan) {
-        struct Group {
-            int Count = 0;
-            int Target = -1;  // the page of the first; -2 when they lead to several
-            std::string First;
-        };
-        std::vector<std::pair<std::string, Group>> groups;  // in order of first reference
-        std::unordered_map<std::string, std::size_t> where;
+        std::vector<LinkGroup> groups;                       // in order of first reference
+        std::unordered_map<std::string, std::size_t> index;  // kind and page -> group
         for (const check::Link& link : scan.Links) {
             if (link.Page == 0 || check::IsNoteBackLink(link.Name)) continue;
             const auto target = scan.Targets.find(link.Name);
-            std::string kind;
-            int to = -1;
-            if (target == scan.Targets.end()) {
-                kind = "link-broken";
-            } else if (target->second != link.Page) {
-                kind = check::IsNoteLink(link.Name) ? "footnote-elsewhere" : "link-elsewhere";
-                to = target->second;
-            } else {
-                continue;
-            }
-            const std::string key = kind + '\n' + std::to_string(link.Page);
-            const auto [it, fresh] = where.emplace(key, groups.size());
-            if (fresh) groups.push_back({key, Group{0, to, link.Name}});
-            Group& group = groups[it->second].second;
+            const bool broken = target == scan.Targets.end();
+            if (!broken && target->second == link.Page) continue;
+            const std::string kind = broken                         ? "link-broken"
+                                     : check::IsNoteLink(link.Name) ? "footnote-elsewhere"
+                                                                    : "link-elsewhere";
+            const int to = broken ? 0 : target->second;
+            const auto [it, fresh] =
+                index.emplace(kind + '\n' + std::to_string(link.Page), groups.size());
+            if (fresh) groups.push_back({kind, link.Page, 0, to, link.Name});
+            LinkGroup& group = groups[it->second];
             ++group.Count;
-            if (group.Target != to) group.Target = -2;
+            if (group.Target != to) group.Target = SeveralPages;
         }
-        for (const auto& [key, group] : groups)
-            AddLinkGroup(key, group.Count, group.Target, group.First);
+        for (const LinkGroup& group : groups) AddLinkGroup(group);
     }
 
     // "_ftn12", "sdfootnote12sym" give "12".
@@ -233,32 +234,31 @@ class Checker {
         return digits;
     }
 
-    // Where a link or note leads: a page, several pages (-2) or the text on no page (0).
+    // Where a link or note leads: a page, several pages, or the text on no page (0).
     std::string OnPage(int page) const {
-        if (page == -2) return "на других страницах";
+        if (page == SeveralPages) return "на других страницах";
         if (page == 0) return "в тексте перед первым заголовком, которого нет ни на одной странице";
         return "на странице " + Quoted(Where(page));
     }
 
-    void AddLinkGroup(const std::string& key, int count, int target, const std::string& first) {
-        const std::string kind = key.substr(0, key.find('\n'));
-        const int page = std::stoi(key.substr(key.find('\n') + 1));
-        const std::string name = Quoted(Windows1251ToUtf8(first));
+    void AddLinkGroup(const LinkGroup& group) {
+        const std::string name = Quoted(Windows1251ToUtf8(group.First));
         const std::string more =
-            count > 1 ? " (и ещё " + std::to_string(count - 1) + ")" : std::string();
-        if (kind == "link-broken") {
-            Add(kind, Severity::Error, page,
+            group.Count > 1 ? " (и ещё " + std::to_string(group.Count - 1) + ")" : std::string();
+        if (group.Kind == "link-broken") {
+            Add(group.Kind, Severity::Error, group.Page,
                 "ссылка на закладку " + name + more +
                     " ведёт на закладку, которой нет в документе: она никуда не приведёт; "
                     "исправьте или удалите гиперссылку.");
-        } else if (kind == "footnote-elsewhere") {
-            Add(kind, Severity::Warning, page,
-                "текст сноски " + NoteNumber(first) + more + " окажется " + OnPage(target) +
+        } else if (group.Kind == "footnote-elsewhere") {
+            Add(group.Kind, Severity::Warning, group.Page,
+                "текст сноски " + NoteNumber(group.First) + more + " окажется " +
+                    OnPage(group.Target) +
                     ", а не рядом со ссылкой на неё: читатель его не увидит; перенесите пояснение "
                     "в текст раздела.");
         } else {
-            Add(kind, Severity::Warning, page,
-                "ссылка на закладку " + name + more + " ведёт к тексту " + OnPage(target) +
+            Add(group.Kind, Severity::Warning, group.Page,
+                "ссылка на закладку " + name + more + " ведёт к тексту " + OnPage(group.Target) +
                     ": после разделения на страницы она не сработает; замените её названием "
                     "раздела.");
         }
@@ -268,9 +268,9 @@ class Checker {
         std::unordered_map<int, std::uint64_t> weight;
         std::unordered_map<std::string, bool> counted;  // page + name, each picture once
         for (const Picture& picture : pictures) {
-            if (picture.Page == 0 || picture.Source.rfind("data:", 0) == 0) {
-                if (picture.Page != 0 && check::IsUnsupportedPicture(picture.Source))
-                    AddUnsupported(picture);
+            if (picture.Page == 0) continue;  // on no page: told as text before the first heading
+            if (IsEmbedded(picture.Source)) {
+                if (check::IsUnsupportedPicture(picture.Source)) AddUnsupported(picture);
                 continue;
             }
             const std::string name = check::PicturePath(picture.Source);
@@ -291,8 +291,10 @@ class Checker {
         AddHeavyPages(weight);
     }
 
+    static bool IsEmbedded(const std::string& source) { return source.rfind("data:", 0) == 0; }
+
     void AddUnsupported(const Picture& picture) {
-        const std::string shown = picture.Source.rfind("data:", 0) == 0
+        const std::string shown = IsEmbedded(picture.Source)
                                       ? picture.Source.substr(0, picture.Source.find(';'))
                                       : picture.Source;
         Add("picture-unsupported", Severity::Error, picture.Page,

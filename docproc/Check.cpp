@@ -170,7 +170,8 @@ class Checker {
                         "подзаголовками.");
             }
             // An empty heading over nothing is told once, as the empty heading.
-            if (entry.Level >= 1 && IsLeaf(i) && IsEmptyBody(page.substr(entry.Heading.size())) &&
+            if (entry.Level >= 1 && IsLeaf(i) &&
+                IsEmptyBody(page.substr(std::min(entry.Heading.size(), page.size()))) &&
                 !Title(i).empty()) {
                 Add("empty-page", Severity::Warning, i,
                     "на странице нет ничего, кроме заголовка: читатель увидит пустую страницу; "

@@ -79,6 +79,7 @@ const std::vector<Row> Rows = {
      "<h1>A</h1>" + Text + "<h1><a name=x></a>&nbsp;</h1>" + Text,
      {},
      {{"empty-heading", E, 2}}},
+    {"heading closed inside the next", "<h1>A</h<h1>B</h1>" + Text, {}, {{"empty-page", W, 1}}},
     {"empty heading over nothing",
      "<h1>A</h1>" + Text + "<h1></h1><h1>B</h1>" + Text,
      {},

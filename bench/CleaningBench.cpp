@@ -204,6 +204,24 @@ void BM_PageTexts(benchmark::State& state) {
 }
 BENCHMARK(BM_PageTexts)->Arg(16)->Unit(benchmark::kMillisecond);
 
+// The author's check of a split course, beside the split itself above.
+void BM_CheckDocument(benchmark::State& state) {
+    const std::string& html = CleanCourse(state.range(0));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directory(folder);
+    HeadingTable table;
+    if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
+        state.SkipWithError("too many headings");
+    }
+    const std::vector<WorkFile> files = ListWorkFiles(folder.string());
+    std::filesystem::remove_all(folder);
+    for (auto _ : state) benchmark::DoNotOptimize(CheckDocument(table, html, files).size());
+    state.counters["pages"] = table.HeaderCount;
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
+}
+BENCHMARK(BM_CheckDocument)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace kelmo::bench
 

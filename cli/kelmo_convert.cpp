@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "CheckOutput.h"
 #include "Converter.h"
 #include "Course.h"
 #include "CourseRoad.h"
@@ -32,6 +33,7 @@ enum class ExitCode {
     Error = 1,         // a file could not be read, made or written; unsupported input
     BadUsage = 2,      // unknown option, missing input, bad option value
     HeadingLimit = 3,  // more than MaxHeaders headings: no pages, no outline
+    CheckFailed = 4,   // --strict and the check found an error
 };
 
 // A failure to report on one line and leave with code.
@@ -53,18 +55,48 @@ struct Options {
     int TimeoutSeconds = 120;  // for converting non-HTML documents
     QString Package;           // empty: no package
     kelmo::PackageFormat Format = kelmo::PackageFormat::Folder;
+    bool Check = false;   // the author's check after the split
+    bool Json = false;    // the check's findings as JSON instead of the outline
+    bool Strict = false;  // an error finding fails the run
 };
 
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+struct CheckSwitches {
+    QCommandLineOption Check{QStringLiteral("check"),
+                             QStringLiteral("Check the pages and print what will go wrong.")};
+    QCommandLineOption Format{QStringLiteral("format"),
+                              QStringLiteral("Findings as text (default) or json."),
+                              QStringLiteral("FORMAT")};
+    QCommandLineOption Strict{QStringLiteral("strict"),
+                              QStringLiteral("Check, and exit with 4 when an error is found.")};
+};
+
+CheckSwitches AddCheckOptions(QCommandLineParser& parser) {
+    CheckSwitches check;
+    parser.addOptions({check.Check, check.Format, check.Strict});
+    return check;
+}
+
+void ReadCheckOptions(const QCommandLineParser& parser, const CheckSwitches& check,
+                      Options& options) {
+    const QString format = parser.value(check.Format);
+    if (parser.isSet(check.Format) && format != QLatin1String("text") &&
+        format != QLatin1String("json"))
+        throw Failure(ExitCode::BadUsage, QStringLiteral("Неверное значение --format: ") + format);
+    options.Strict = parser.isSet(check.Strict);
+    options.Json = format == QLatin1String("json");
+    options.Check = parser.isSet(check.Check) || options.Strict || parser.isSet(check.Format);
+}
+
 Options ParseArguments(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Cuts a word processor's HTML export into one page per heading and writes the outline "
         "(Titles.txt, Names.txt).\n\nExit codes: 0 done; 1 error; 2 bad usage; 3 more than 500 "
-        "headings."));
+        "headings; 4 --strict and the check found an error."));
     const QCommandLineOption noNumbers(QStringLiteral("no-numbers"),
                                        QStringLiteral("Outline titles without section numbers."));
     const QCommandLineOption output(
@@ -86,6 +118,7 @@ Options ParseArguments(const QCoreApplication& app) {
           QStringLiteral("folder, zip, imscp or scorm12 (default: zip for a FILE ending in "
                          ".zip, else folder)."),
           QStringLiteral("F")}});
+    const CheckSwitches check = AddCheckOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("INPUT"),
         QStringLiteral("The document: an HTML export (.htm, .html, .~ht), or .doc, "
@@ -115,6 +148,7 @@ Options ParseArguments(const QCoreApplication& app) {
                           QStringLiteral("Неверное значение --timeout: ") + parser.value(timeout));
         }
     }
+    ReadCheckOptions(parser, check, options);
     if (parser.isSet(output) && options.Output.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
     ParsePackageOptions(parser, options);
@@ -197,6 +231,7 @@ OutputPlace OutputFolder(const Options& options) {
 struct RoadResult {
     kelmo::SplitResult Split = kelmo::SplitResult::Done;
     std::unique_ptr<kelmo::HeadingTable> Table = std::make_unique<kelmo::HeadingTable>();
+    std::string Html;  // the cleaned text the split was given
 };
 
 // Export, clean, split, outline: each step works on what the one before it left.
@@ -212,6 +247,7 @@ RoadResult RunRoad(const Exporter& exportTo, const std::string& folder, bool num
     result.Split = kelmo::SplitIntoPages(*result.Table, folder, html);
     if (result.Split == kelmo::SplitResult::Done)
         kelmo::WriteOutline(*result.Table, folder, numbering);
+    result.Html = std::move(html);
     return result;
 }
 
@@ -239,6 +275,12 @@ void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::s
               << "Папка: " << where.toStdString() << '\n';
     if (table.HeaderCount == 0)
         std::cerr << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
+}
+
+void PrintFindings(const std::vector<kelmo::Finding>& findings, const Options& options) {
+    if (!options.Check) return;
+    std::cout << (options.Json ? kelmo::cli::FindingsJson(findings)
+                               : kelmo::cli::FindingLines(findings));
 }
 
 // RunRoad into place; a work folder this run made that is still empty when the road fails
@@ -347,15 +389,23 @@ ExitCode Run(const QCoreApplication& app) {
     const Exporter exporter = ExporterFor(options);
     const OutputPlace place = OutputFolder(options);
     const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
-    if (road.Split == kelmo::SplitResult::TooManyHeadings)
+    const std::vector<kelmo::Finding> findings =
+        options.Check
+            ? kelmo::CheckDocument(*road.Table, road.Html, kelmo::ListWorkFiles(place.Path))
+            : std::vector<kelmo::Finding>();
+    if (road.Split == kelmo::SplitResult::TooManyHeadings) {
+        PrintFindings(findings, options);
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
-    if (!options.Quiet) PrintOutline(*road.Table, options.Numbering, place.Path);
+    }
+    if (!options.Quiet && !options.Json) PrintOutline(*road.Table, options.Numbering, place.Path);
+    PrintFindings(findings, options);
     if (!options.Package.isEmpty()) {
         const QString title = QFileInfo(options.Input).completeBaseName();
         WritePackageOf(options,
                        {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}, {}});
     }
-    return ExitCode::Done;
+    return options.Strict && kelmo::cli::HasErrors(findings) ? ExitCode::CheckFailed
+                                                             : ExitCode::Done;
 }
 
 int Report(ExitCode code, const std::string& message) {

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelmo {
 
@@ -156,6 +157,57 @@ Outline MakeOutline(const HeadingTable& table, bool numbering);
 
 // Writes workDir/Names.txt and workDir/Titles.txt. Throws IoError.
 void WriteOutline(const HeadingTable& table, const std::string& workDir, bool numbering);
+
+// ---------------------------------------------------------------------------------------
+// Author's check: what will go wrong on the pages of the last split. It reads the cleaned
+// text, the heading table and the work folder's file list and changes nothing. Total,
+// never throws (except std::bad_alloc), linear in the text.
+
+enum class Severity { Error, Warning, Note };
+
+// One thing the author should fix in the word processor.
+struct Finding {
+    std::string Kind;  // stable key: "level-jump", "empty-heading", ...
+    Severity Level = Severity::Note;
+    int Page = 0;         // 1-based line of the outline; 0 for none
+    std::string Where;    // the page as the outline names it ("3.2. Название"), UTF-8
+    std::string Message;  // what will happen and what to do, one Russian sentence, UTF-8
+};
+
+// One file of the work folder: its path below the folder with "/" separators, and its size.
+struct WorkFile {
+    std::string Name;
+    std::uint64_t Size = 0;
+};
+
+struct CheckLimits {
+    Pos PageText = 60000;                     // characters of text on one page
+    std::uint64_t PagePictures = 5ull << 20;  // bytes of pictures on one page
+    Pos TitleBlock = 200;                     // text before the first heading taken for
+                                              // the course's name and not reported
+};
+
+// The findings for a split of html (the cleaned text the split was given) into table:
+// errors first, then warnings, then notes, each group in page order. A split refused for
+// too many headings (HeaderCount 0) gives the heading-limit finding.
+std::vector<Finding> CheckDocument(const HeadingTable& table, std::string_view html,
+                                   const std::vector<WorkFile>& files,
+                                   const CheckLimits& limits = {});
+
+// Every file below workDir, symbolic links not followed; empty when it cannot be read.
+std::vector<WorkFile> ListWorkFiles(const std::string& workDir);
+
+// "ошибка", "предупреждение", "замечание".
+std::string SeverityWord(Severity level);
+// "error", "warning", "note".
+std::string SeverityKey(Severity level);
+// The finding as one line: Where + ": " + Message, or Message alone without a page.
+std::string FindingText(const Finding& finding);
+// "Проверка: 2 ошибки, 5 предупреждений", Russian plural forms.
+std::string CheckSummary(const std::vector<Finding>& findings);
+
+// windows-1251 bytes as UTF-8.
+std::string Windows1251ToUtf8(std::string_view text);
 
 // ---------------------------------------------------------------------------------------
 // File helpers

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "About.h"
+#include "CheckPanel.h"
 #include "CourseCommands.h"
 #include "ErrorText.h"
 #include "FindBar.h"
@@ -183,6 +184,11 @@ void TMainForm::SetupControls() {
     connect(URefresh, &QAction::triggered, this, &TMainForm::URefreshClick);
     connect(&Watcher, &kelmo::DocumentWatcher::Settled, this, &TMainForm::URefreshClick);
     SetupReading();
+    Checks = new kelmo::CheckPanel(this);
+    addDockWidget(Qt::BottomDockWidgetArea, Checks);
+    ui->MUchebnik->insertAction(ui->UExit, Checks->toggleViewAction());
+    connect(Checks, &kelmo::CheckPanel::PageChosen, this,
+            [this](int page) { SelectNode(page - 1); });
 
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
     connect(ui->UExit, &QAction::triggered, this, &TMainForm::UExitClick);
@@ -361,6 +367,7 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
     StructTree.Clear();
     ui->tvFNames->clear();
     NamesTree.Clear();
+    Checks->Clear();
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
@@ -423,14 +430,23 @@ QString TMainForm::USplitClick() {
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
               QStringLiteral("."));
 
+    const auto findings = ShowCheck(workDir);
     const QString titlesRefused =
         LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
     ui->tvStruct->expandAll();
     ui->tvStruct->update();
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+    kelmo::MarkPages(*ui->tvStruct, findings);
     // Both trees hold every line; a skipped level is reported once, over the loaded tree.
     return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
+}
+
+std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {
+    auto findings = kelmo::CheckDocument(*Headers, Html, kelmo::ListWorkFiles(workDir));
+    Checks->ShowFindings(findings);
+    SetStatus(Status() + QLatin1Char(' ') + QString::fromUtf8(kelmo::CheckSummary(findings)));
+    return findings;
 }
 
 QString TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "DocumentWatcher.h"
@@ -23,6 +24,9 @@ class CourseCommands;
 }
 class QAction;
 class QCheckBox;
+namespace kelmo {
+class CheckPanel;
+}
 class QFileDialog;
 class QLabel;
 class TAboutBox;
@@ -98,6 +102,7 @@ class TMainForm : public QMainWindow {
     void RestoreSettings();
     void SaveSettings() const;
     void ForgetEmptyWorkFolder(const QString& folder);
+    std::vector<kelmo::Finding> ShowCheck(const std::string& workDir);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
@@ -111,6 +116,7 @@ class TMainForm : public QMainWindow {
     kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
     bool OutlineRefused = false;     // its outline skipped a level when last loaded
     double Zoom = 1.0;
+    kelmo::CheckPanel* Checks = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
     QString LastDocument;           // the dialog's answer of its last use
     kelmo::OutlineTree StructTree;  // the nodes of tvStruct

@@ -91,6 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Broken("outline lines do not match the pages");
         }
     }
+    for (const kelmo::Finding& finding : kelmo::CheckDocument(table, document, {})) {
+        if (finding.Page < 0 || finding.Page > table.HeaderCount) Broken("finding off the pages");
+    }
     for (int i = 1; i <= table.HeaderCount; ++i) std::remove(table.Headers[i].FileName.c_str());
     return 0;
 }

@@ -2,7 +2,8 @@
 # Compares kelmo-convert on a large document with LibreOffice's own HTML export of it.
 #   scripts/bench-convert.sh [KELMO_CONVERT] [RUNS]
 # Generates a ~300-page course (400 headings, 50 pictures) as .fodt, makes it a .docx with
-# LibreOffice, then prints the median wall time of each command over RUNS runs.
+# LibreOffice, then prints the median wall time of each command over RUNS runs (kelmo-convert
+# also with --check).
 set -euo pipefail
 program=${1:-build/bin/kelmo-convert}
 runs=${2:-7}
@@ -73,12 +74,16 @@ soffice -env:UserInstallation="file://$work/profile" --headless --norestore \
 echo "pages: $(ls "$work/out"/page_*.htm | wc -l), pictures: $(ls "$work/out"/i_html_* | wc -l)"
 
 kelmo=()
+checked=()
 libreoffice=()
 for ((i = 0; i < runs; i++)); do
     rm -rf "$work/out" "$work/lo"
     kelmo+=("$(seconds "$program" --quiet --output "$work/out" "$work/big.docx")")
+    rm -rf "$work/out"
+    checked+=("$(seconds "$program" --quiet --check --output "$work/out" "$work/big.docx")")
     libreoffice+=("$(seconds soffice -env:UserInstallation="file://$work/profile" --headless \
         --norestore --convert-to html --outdir "$work/lo" "$work/big.docx")")
 done
 echo "kelmo-convert: ${kelmo[*]} s, median $(printf '%s\n' "${kelmo[@]}" | median)"
+echo "with --check:  ${checked[*]} s, median $(printf '%s\n' "${checked[@]}" | median)"
 echo "soffice:       ${libreoffice[*]} s, median $(printf '%s\n' "${libreoffice[@]}" | median)"

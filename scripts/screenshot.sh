@@ -4,7 +4,7 @@
 # on a copy of examples/course.doc (course.htm when there is no .doc) under xvfb-run,
 # selects node NODE of the structure tree (hidden option --select) and lets the program
 # save its own window (hidden option --screenshot) once that page has loaded.
-# Usage: scripts/screenshot.sh [NODE] [OUTPUT.png]
+# Usage: [SAMPLE=DOCUMENT] scripts/screenshot.sh [NODE] [OUTPUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=${PROGRAM:-build/bin/kelmo-preview}
@@ -13,6 +13,7 @@ output=$(realpath -m "${2:-docs/screenshot.png}")
 
 sample=examples/course.htm
 [ -f examples/course.doc ] && sample=examples/course.doc
+sample=${SAMPLE:-$sample}  # another document, e.g. examples/faults.htm
 [ -x "$program" ] || { echo "screenshot: $program is missing; run scripts/build.sh" >&2; exit 1; }
 
 # A copy, so that the work folder is not made inside examples/.

@@ -303,6 +303,39 @@ sample_course)
     expect_eq checksum "$(sha256sum <"$sample")" "$sum"
     grep -qE 'mso|MsoNormal|<o:p>|<!\[if|<!--' out/page_*.htm && fail "Word markup left in a page"
     ;;
+
+# --- The author's check -------------------------------------------------------------------
+check_clean)
+    sample="$(dirname "$0")/../../examples/course.htm"
+    run --strict --format json --output out "$sample"
+    expect_rc 0
+    expect_eq stdout "$(tr -d ' \n' <stdout.txt)" '{"findings":[]}'
+    ;;
+check_text)
+    printf '<body><h1>A</h1><p>t</p><h3>B</h3><p>t</p><img src="x.wmf"></body>' >in.htm
+    run --check --quiet --output out in.htm
+    expect_rc 0
+    expect_eq stdout "$out" "ошибка  1.1. B: заголовок уровня 3 идёт сразу за заголовком уровня 1: дерево разделов будет построено неверно; задайте ему стиль «Заголовок 2».
+ошибка  1.1. B: рисунка «x.wmf» нет в папке страниц: вместо него будет пустое место; вставьте рисунок в документ заново, не связью с файлом."
+    run --strict --output out in.htm
+    expect_rc 4
+    expect_eq "outline first" "$(head -1 stdout.txt)" "1. A"
+    ;;
+check_json)
+    printf '<body><h1>A</h1><p><a href="#gone">x</a></p><h1>A</h1><p>t</p></body>' >in.htm
+    run --format json --output out in.htm
+    expect_rc 0
+    expect_eq stdout "$(tr -d '\n' <stdout.txt | tr -s ' ')" '{ "findings": [ { "kind": "link-broken", "message": "1. A: ссылка на закладку «gone» ведёт на закладку, которой нет в документе: она никуда не приведёт; исправьте или удалите гиперссылку.", "page": 1, "severity": "error" }, { "kind": "duplicate-title", "message": "2. A: так же называется страница «1. A» в том же разделе: в дереве их не различить; переименуйте одну из них.", "page": 2, "severity": "warning" } ]}'
+    run --format xml --output out in.htm
+    expect_rc 2
+    ;;
+check_heading_limit)
+    "$make_course" 501 0 crlf course.htm
+    run --format json --output out course.htm
+    expect_rc 3
+    expect_contains stdout "$out" '"kind": "heading-limit",'
+    expect_contains stdout "$out" '"page": null,'
+    ;;
 *)
     fail "no such case"
     ;;

@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QSettings>
 #include <QSplitter>
@@ -135,6 +137,14 @@ class MainFormTest : public QObject {
     QTreeWidget& Names() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvFNames")); }
     QString Status() { return Form->Status(); }
     QString WorkDir() { return Form->WorkDir; }
+    QListWidget& FindingList() {
+        return *Form->findChild<QListWidget*>(QStringLiteral("lvFindings"));
+    }
+    QStringList Findings() {
+        QStringList texts;
+        for (int i = 0; i < FindingList().count(); ++i) texts << FindingList().item(i)->text();
+        return texts;
+    }
 
     // A document in a fresh folder of its own.
     QString MakeDocument(const QByteArray& bytes, const QString& name = QStringLiteral("c.htm")) {
@@ -162,6 +172,7 @@ class MainFormTest : public QObject {
     void init();
     void cleanup();
     void OpenRunsEveryStage();
+    void CheckPanelListsFindings();
     void DialogStartsInLastDocumentFolder();
     void CancelChangesNothing();
     void SelectionShowsPageAtSameIndex_data();
@@ -212,7 +223,8 @@ void MainFormTest::OpenRunsEveryStage() {
     QCOMPARE(Dialogs->Messages.size(), 0);
     QCOMPARE(QFileInfo(WorkDir()).absolutePath(), QFileInfo(doc).absolutePath());
     QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
-                           QStringLiteral("."));
+                           QStringLiteral(". Проверка: 0 ошибок, 0 предупреждений"));
+    QCOMPARE(Findings(), QStringList{"Замечаний нет"});
     QCOMPARE(Shape(Struct()), (QStringList{"0:1. Введение", "1:1.1. Цели", "0:2. Итоги"}));
     QVERIFY(Struct().topLevelItem(0)->isExpanded());
     QCOMPARE(Shape(Names()), (QStringList{"0:page_1_.htm", "1:page_1_1_.htm", "0:page_2_.htm"}));
@@ -220,7 +232,7 @@ void MainFormTest::OpenRunsEveryStage() {
     for (QAction* menu : Form->menuBar()->actions())
         for (QAction* item : menu->menu()->actions()) item->showStatusText(Form.get());
     QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
-                           QStringLiteral("."));
+                           QStringLiteral(". Проверка: 0 ошибок, 0 предупреждений"));
     // Focus on the tree selects no node: the clean document stays in view.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(&Struct(), &focusIn);
@@ -236,6 +248,41 @@ void MainFormTest::OpenRunsEveryStage() {
              QByteArray("page_1_.htm\r\n\tpage_1_1_.htm\r\npage_2_.htm\r\n"));
     QCOMPARE(ReadFile(doc), bytes);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
+}
+
+void MainFormTest::CheckPanelListsFindings() {
+    Open(MakeDocument(
+        Document(QStringLiteral("<h1>Введение</h1><p><b>Summary</b></p><p>a</p><h2>Цели</h2><p><a "
+                                "href=#gone>b</a></p><h1>Итоги</h1>"
+                                "<h2>Пусто</h2>"))));
+    const QStringList found = Findings();
+    QCOMPARE(found.size(), 3);
+    QVERIFY2(found[0].startsWith(QStringLiteral("1.1. Цели: ссылка на закладку «gone»")),
+             qPrintable(found[0]));
+    QVERIFY2(found[1].startsWith(QStringLiteral("2.1. Пусто: на странице нет")),
+             qPrintable(found[1]));
+    QVERIFY2(found[2].startsWith(QStringLiteral("1. Введение: абзац «Summary»")),
+             qPrintable(found[2]));
+    QVERIFY(Status().endsWith(QStringLiteral(" Проверка: 1 ошибка, 1 предупреждение")));
+    // Only pages with an error or a warning are marked.
+    QList<bool> marked;
+    for (QTreeWidgetItemIterator it(&Struct()); *it; ++it) marked << !(*it)->icon(0).isNull();
+    QCOMPARE(marked, (QList<bool>{false, true, false, true}));
+
+    emit FindingList().itemClicked(FindingList().item(1));
+    QCOMPARE(Struct().currentItem(), ItemAt(Struct(), 3));
+    QCOMPARE(Viewer->Shown.last(), WorkDir() + QStringLiteral("/page_2_1_.htm"));
+
+    auto* panel = Form->findChild<QDockWidget*>(QStringLiteral("CheckPanel"));
+    Form->show();
+    QVERIFY(panel->isVisible());
+    panel->toggleViewAction()->trigger();
+    QVERIFY(!panel->isVisible());
+
+    // A tree that cannot be loaded still gets the findings that explain it.
+    Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1><p>a</p><h3>Цели</h3><p>b</p>"))));
+    QCOMPARE(Dialogs->Messages.size(), 1);
+    QVERIFY(Findings().value(0).startsWith(QStringLiteral("1.1. Цели: заголовок уровня 3")));
 }
 
 void MainFormTest::DialogStartsInLastDocumentFolder() {
@@ -359,8 +406,8 @@ void MainFormTest::OutlineFailures() {
         return;
     }
     QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: " + message});
-    QCOMPARE(Status(), QStringLiteral("Документ разделен на страницы в папке ") + WorkDir() +
-                           QStringLiteral("."));
+    QVERIFY(Status().startsWith(QStringLiteral("Документ разделен на страницы в папке ") +
+                                WorkDir() + QStringLiteral(". Проверка: ")));
     QVERIFY(Struct().topLevelItem(0)->isExpanded());
     QVERIFY(Struct().selectedItems().isEmpty());
 

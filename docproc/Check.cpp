@@ -1,0 +1,405 @@
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "CheckScan.h"
+#include "LibFunc.h"
+
+namespace kelmo {
+namespace {
+
+using check::Picture;
+using check::Scan;
+
+constexpr int WarnHeadings = 450;
+
+std::string Quoted(std::string_view text) { return "«" + std::string(text) + "»"; }
+
+class Checker {
+  public:
+    Checker(const HeadingTable& table, std::string_view html, const std::vector<WorkFile>& files,
+            const CheckLimits& limits)
+        : table_(table), html_(html), limits_(limits), count_(table.HeaderCount) {
+        for (const WorkFile& file : files) files_.emplace(file.Name, file.Size);
+    }
+
+    std::vector<Finding> Run() {
+        CheckHeadingCount();
+        const bool headed = count_ >= 1 && table_.Headers[1].Level >= 1;
+        const check::ScanResult scan = Scan(table_, html_);
+        if (headed) {
+            CheckTextBeforeFirstHeading(scan.BodyStart);
+            CheckHeadings();
+        }
+        CheckPages();
+        for (const auto& fake : scan.FakeHeadings) AddFakeHeading(fake);
+        CheckLinks(scan);
+        CheckPictures(scan.Pictures);
+        std::stable_sort(found_.begin(), found_.end(), [](const Finding& a, const Finding& b) {
+            if (a.Level != b.Level) return a.Level < b.Level;
+            return a.Page < b.Page;
+        });
+        return std::move(found_);
+    }
+
+  private:
+    void Add(std::string kind, Severity level, int page, std::string message) {
+        found_.push_back(
+            {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message)});
+    }
+
+    std::string Title(int page) const {
+        std::string title = table_.Headers[page].Heading;
+        HtmlToPlainText(title);
+        return check::Collapsed(title);
+    }
+
+    std::string Where(int page) const {
+        const RHeader& entry = table_.Headers[page];
+        if (entry.Level == 0) return "Документ без заголовков";
+        return Windows1251ToUtf8(TrimBlanks(entry.Number + Title(page)));
+    }
+
+    std::string FileOf(int page) const {
+        return std::filesystem::path(table_.Headers[page].FileName).filename().string();
+    }
+
+    void CheckHeadingCount() {
+        const int headings = count_ > 0 ? count_ : check::CountHeadings(html_);
+        if (headings > MaxHeaders) {
+            Add("heading-limit", Severity::Error, 0,
+                "В документе " + std::to_string(headings) +
+                    " заголовков, больше 500: страницы не будут созданы; разделите документ "
+                    "на несколько или сделайте часть заголовков обычным текстом.");
+        } else if (headings > WarnHeadings) {
+            Add("heading-limit", Severity::Warning, 0,
+                "В документе " + std::to_string(headings) +
+                    " заголовков, почти предел в 500: ещё немного, и страницы не будут созданы; "
+                    "разделите документ на несколько.");
+        }
+    }
+
+    void CheckTextBeforeFirstHeading(Pos bodyStart) {
+        const Pos first = table_.Headers[1].Position;
+        if (first <= bodyStart) return;
+        const std::string_view region = check::Range(html_, bodyStart, first);
+        const int pictures = check::CountTags(region, "img");
+        std::string text(region);
+        HtmlToPlainText(text);
+        text = check::Collapsed(text);
+        const bool hasText = check::HasWordChars(text);
+        if (!hasText && pictures == 0) return;
+        if (pictures == 0 && Pos(text.size()) <= limits_.TitleBlock) return;
+        std::string what =
+            "Рисунки перед первым заголовком (" + std::to_string(pictures) + ") не попадут";
+        if (hasText) {
+            what = "Текст перед первым заголовком (" + std::to_string(text.size()) +
+                   " знаков: " + Quoted(Windows1251ToUtf8(check::FirstWords(text))) + ")";
+            what += pictures ? " и рисунки (" + std::to_string(pictures) + ") не попадут"
+                             : std::string(" не попадёт");
+        }
+        Add("text-before-first-heading", Severity::Warning, 0,
+            what + " ни на одну страницу; перенесите под заголовок или удалите.");
+    }
+
+    void CheckHeadings() {
+        std::unordered_map<std::string, int> seen;  // parent page + title -> first page
+        std::vector<int> parents;                   // the open page of each level
+        for (int i = 1; i <= count_; ++i) {
+            const int level = table_.Headers[i].Level;
+            const int before = i == 1 ? 0 : table_.Headers[i - 1].Level;
+            if (i == 1 && level != 1) {
+                Add("level-jump", Severity::Error, i,
+                    "документ начинается с заголовка уровня " + std::to_string(level) +
+                        ", а не 1: дерево разделов будет построено неверно; задайте этому "
+                        "заголовку стиль «Заголовок 1».");
+            } else if (i > 1 && level >= before + 2) {
+                Add("level-jump", Severity::Error, i,
+                    "заголовок уровня " + std::to_string(level) +
+                        " идёт сразу за заголовком "
+                        "уровня " +
+                        std::to_string(before) +
+                        ": дерево разделов будет построено неверно; задайте ему стиль "
+                        "«Заголовок " +
+                        std::to_string(before + 1) + "».");
+            }
+            const std::string title = Title(i);
+            if (title.empty()) {
+                Add("empty-heading", Severity::Error, i,
+                    "заголовок без текста: в дереве разделов будет пустая строка; впишите текст "
+                    "заголовка или снимите с абзаца стиль заголовка.");
+            }
+            while (!parents.empty() && table_.Headers[parents.back()].Level >= level)
+                parents.pop_back();
+            const int parent = parents.empty() ? 0 : parents.back();
+            parents.push_back(i);
+            if (title.empty()) continue;
+            const auto [it, fresh] = seen.emplace(std::to_string(parent) + '\n' + title, i);
+            if (!fresh) {
+                Add("duplicate-title", Severity::Warning, i,
+                    "так же называется страница " + Quoted(Where(it->second)) +
+                        " в том же разделе: в дереве их не различить; переименуйте одну из них.");
+            }
+            CheckRenamed(i);
+        }
+    }
+
+    void CheckRenamed(int page) {
+        const std::string name = FileOf(page);
+        const auto dash = name.rfind('-');
+        if (dash == std::string::npos || name.find('.', dash) == std::string::npos) return;
+        Add("renamed-page", Severity::Note, page,
+            "номер раздела совпал с номером другой страницы, поэтому страница записана в файл " +
+                name + "; исправьте уровни заголовков, чтобы номера стали разными.");
+    }
+
+    void CheckPages() {
+        for (int i = 1; i <= count_; ++i) {
+            const RHeader& entry = table_.Headers[i];
+            const std::string_view page =
+                check::Range(html_, entry.Position, table_.Headers[i + 1].Position);
+            // Text never has more characters than the page has bytes.
+            const Pos length = Pos(page.size()) > limits_.PageText ? check::CountText(page) : 0;
+            if (length > limits_.PageText) {
+                Add("large-page", Severity::Warning, i,
+                    "на странице " + std::to_string(length) + " знаков текста, больше " +
+                        std::to_string(limits_.PageText) +
+                        ": её долго загружать и неудобно читать; разделите раздел "
+                        "подзаголовками.");
+            }
+            // An empty heading over nothing is told once, as the empty heading.
+            if (entry.Level >= 1 && IsLeaf(i) &&
+                IsEmptyBody(page.substr(std::min(entry.Heading.size(), page.size()))) &&
+                !Title(i).empty()) {
+                Add("empty-page", Severity::Warning, i,
+                    "на странице нет ничего, кроме заголовка: читатель увидит пустую страницу; "
+                    "добавьте текст или удалите заголовок.");
+            }
+        }
+    }
+
+    bool IsLeaf(int page) const {
+        return page == count_ || table_.Headers[page + 1].Level <= table_.Headers[page].Level;
+    }
+
+    static bool IsEmptyBody(std::string_view body) {
+        return !check::ShowsWordChars(body) && check::CountTags(body, "img") == 0;
+    }
+
+    void AddFakeHeading(const check::FakeHeading& fake) {
+        Add("fake-heading", Severity::Note, fake.Page,
+            "абзац " + Quoted(Windows1251ToUtf8(fake.Text)) +
+                " похож на заголовок, но оформлен обычным стилем, и отдельной страницы у него "
+                "не будет; если это заголовок, задайте ему стиль заголовка.");
+    }
+
+    // Links and footnotes are told once per page and kind, not once per reference.
+    struct LinkGroup {
+        std::string Kind;
+        int Page = 0;
+        int Count = 0;
+        int Target = 0;  // the page they lead to, or SeveralPages
+        std::string First;
+    };
+    static constexpr int SeveralPages = -1;
+
+    void CheckLinks(const check::ScanResult& scan) {
+        std::vector<LinkGroup> groups;                       // in order of first reference
+        std::unordered_map<std::string, std::size_t> index;  // kind and page -> group
+        for (const check::Link& link : scan.Links) {
+            if (link.Page == 0 || check::IsNoteBackLink(link.Name)) continue;
+            const auto target = scan.Targets.find(link.Name);
+            const bool broken = target == scan.Targets.end();
+            if (!broken && target->second == link.Page) continue;
+            const std::string kind = broken                         ? "link-broken"
+                                     : check::IsNoteLink(link.Name) ? "footnote-elsewhere"
+                                                                    : "link-elsewhere";
+            const int to = broken ? 0 : target->second;
+            const auto [it, fresh] =
+                index.emplace(kind + '\n' + std::to_string(link.Page), groups.size());
+            if (fresh) groups.push_back({kind, link.Page, 0, to, link.Name});
+            LinkGroup& group = groups[it->second];
+            ++group.Count;
+            if (group.Target != to) group.Target = SeveralPages;
+        }
+        for (const LinkGroup& group : groups) AddLinkGroup(group);
+    }
+
+    // "_ftn12", "sdfootnote12sym" give "12".
+    static std::string NoteNumber(const std::string& name) {
+        std::string digits;
+        for (const char c : name)
+            if (c >= '0' && c <= '9') digits += c;
+        return digits;
+    }
+
+    // Where a link or note leads: a page, several pages, or the text on no page (0).
+    std::string OnPage(int page) const {
+        if (page == SeveralPages) return "на других страницах";
+        if (page == 0) return "в тексте перед первым заголовком, которого нет ни на одной странице";
+        return "на странице " + Quoted(Where(page));
+    }
+
+    void AddLinkGroup(const LinkGroup& group) {
+        const std::string name = Quoted(Windows1251ToUtf8(group.First));
+        const std::string more =
+            group.Count > 1 ? " (и ещё " + std::to_string(group.Count - 1) + ")" : std::string();
+        if (group.Kind == "link-broken") {
+            Add(group.Kind, Severity::Error, group.Page,
+                "ссылка на закладку " + name + more +
+                    " ведёт на закладку, которой нет в документе: она никуда не приведёт; "
+                    "исправьте или удалите гиперссылку.");
+        } else if (group.Kind == "footnote-elsewhere") {
+            Add(group.Kind, Severity::Warning, group.Page,
+                "текст сноски " + NoteNumber(group.First) + more + " окажется " +
+                    OnPage(group.Target) +
+                    ", а не рядом со ссылкой на неё: читатель его не увидит; перенесите пояснение "
+                    "в текст раздела.");
+        } else {
+            Add(group.Kind, Severity::Warning, group.Page,
+                "ссылка на закладку " + name + more + " ведёт к тексту " + OnPage(group.Target) +
+                    ": после разделения на страницы она не сработает; замените её названием "
+                    "раздела.");
+        }
+    }
+
+    void CheckPictures(const std::vector<Picture>& pictures) {
+        std::unordered_map<int, std::uint64_t> weight;
+        std::unordered_map<std::string, bool> counted;  // page + name, each picture once
+        for (const Picture& picture : pictures) {
+            if (picture.Page == 0) continue;  // on no page: told as text before the first heading
+            if (IsEmbedded(picture.Source)) {
+                if (check::IsUnsupportedPicture(picture.Source)) AddUnsupported(picture);
+                continue;
+            }
+            const std::string name = check::PicturePath(picture.Source);
+            const auto file = files_.find(name);
+            const bool first =
+                counted.emplace(std::to_string(picture.Page) + '\n' + name, true).second;
+            if (!first) continue;
+            if (file == files_.end()) {
+                Add("picture-missing", Severity::Error, picture.Page,
+                    "рисунка " + Quoted(Windows1251ToUtf8(picture.Source)) +
+                        " нет в папке страниц: вместо него будет пустое место; вставьте рисунок "
+                        "в документ заново, не связью с файлом.");
+                continue;
+            }
+            if (check::IsUnsupportedPicture(name)) AddUnsupported(picture);
+            weight[picture.Page] += file->second;
+        }
+        AddHeavyPages(weight);
+    }
+
+    static bool IsEmbedded(const std::string& source) { return source.rfind("data:", 0) == 0; }
+
+    void AddUnsupported(const Picture& picture) {
+        const std::string shown = IsEmbedded(picture.Source)
+                                      ? picture.Source.substr(0, picture.Source.find(';'))
+                                      : picture.Source;
+        Add("picture-unsupported", Severity::Error, picture.Page,
+            "рисунок " + Quoted(Windows1251ToUtf8(shown)) +
+                " в формате, который браузер не показывает (WMF, EMF, TIFF): вместо него будет "
+                "пустое место; вставьте его заново как PNG или JPEG.");
+    }
+
+    void AddHeavyPages(const std::unordered_map<int, std::uint64_t>& weight) {
+        std::vector<std::pair<int, std::uint64_t>> heavy;
+        for (const auto& [page, bytes] : weight)
+            if (bytes > limits_.PagePictures) heavy.emplace_back(page, bytes);
+        std::sort(heavy.begin(), heavy.end());
+        for (const auto& [page, bytes] : heavy) {
+            Add("large-page", Severity::Warning, page,
+                "рисунки страницы весят " + check::Megabytes(bytes) + " МБ, больше " +
+                    check::Megabytes(limits_.PagePictures) +
+                    " МБ: страница будет долго загружаться; уменьшите рисунки (сожмите их в "
+                    "текстовом редакторе) или разнесите по разделам.");
+        }
+    }
+
+    const HeadingTable& table_;
+    std::string_view html_;
+    const CheckLimits& limits_;
+    int count_;
+    std::unordered_map<std::string, std::uint64_t> files_;
+    std::vector<Finding> found_;
+};
+
+// Russian plural: 1 ошибка, 2 ошибки, 5 ошибок.
+std::string Counted(std::size_t n, const char* one, const char* few, const char* many) {
+    const std::size_t tens = n % 100;
+    const std::size_t units = n % 10;
+    const char* form = many;
+    if (tens < 11 || tens > 14) {
+        if (units == 1)
+            form = one;
+        else if (units >= 2 && units <= 4)
+            form = few;
+    }
+    return std::to_string(n) + ' ' + form;
+}
+
+}  // namespace
+
+std::vector<Finding> CheckDocument(const HeadingTable& table, std::string_view html,
+                                   const std::vector<WorkFile>& files, const CheckLimits& limits) {
+    return Checker(table, html, files, limits).Run();
+}
+
+std::vector<WorkFile> ListWorkFiles(const std::string& workDir) {
+    namespace fs = std::filesystem;
+    std::vector<WorkFile> files;
+    std::error_code error;
+    fs::recursive_directory_iterator it(workDir, fs::directory_options::skip_permission_denied,
+                                        error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored) || it->is_symlink(ignored)) continue;
+        const auto size = it->file_size(ignored);
+        files.push_back({it->path().lexically_relative(workDir).generic_string(),
+                         ignored ? 0 : std::uint64_t(size)});
+    }
+    return files;
+}
+
+std::string SeverityWord(Severity level) {
+    switch (level) {
+        case Severity::Error:
+            return "ошибка";
+        case Severity::Warning:
+            return "предупреждение";
+        case Severity::Note:
+            break;
+    }
+    return "замечание";
+}
+
+std::string SeverityKey(Severity level) {
+    switch (level) {
+        case Severity::Error:
+            return "error";
+        case Severity::Warning:
+            return "warning";
+        case Severity::Note:
+            break;
+    }
+    return "note";
+}
+
+std::string FindingText(const Finding& finding) {
+    if (finding.Where.empty()) return finding.Message;
+    return finding.Where + ": " + finding.Message;
+}
+
+std::string CheckSummary(const std::vector<Finding>& findings) {
+    const auto errors = std::count_if(findings.begin(), findings.end(),
+                                      [](const Finding& f) { return f.Level == Severity::Error; });
+    const auto warnings = std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
+        return f.Level == Severity::Warning;
+    });
+    return "Проверка: " + Counted(std::size_t(errors), "ошибка", "ошибки", "ошибок") + ", " +
+           Counted(std::size_t(warnings), "предупреждение", "предупреждения", "предупреждений");
+}
+
+}  // namespace kelmo

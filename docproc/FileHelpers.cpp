@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -18,8 +19,12 @@ constexpr std::string_view CrLf = "\r\n";
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+IoError FileError(std::string_view what, const std::string& path, std::string reason) {
+    return IoError(std::string(what) + Quoted(path) + ". " + reason, reason);
+}
+
 IoError FileError(std::string_view what, const std::string& path, int error) {
-    return IoError(std::string(what) + Quoted(path) + ". " + std::strerror(error));
+    return FileError(what, path, std::strerror(error));
 }
 
 // Owns a descriptor so that it is closed on every path; Close() reports a failed close.
@@ -107,21 +112,77 @@ std::string NormalizeLineEnds(std::string bytes) {
     return result;
 }
 
+// Why path cannot be replaced by a new file: empty when nothing is there or a regular file
+// is. A link is refused even when it leads to a regular file.
+std::string WhyNotReplaceable(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return {};
+    if (S_ISREG(info.st_mode)) return {};
+    if (S_ISLNK(info.st_mode)) return std::strerror(ELOOP);
+    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+    return "Not a regular file";
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new, empty file in folder under a name nobody holds; O_EXCL creates it or fails, so no
+// link or other file already there is ever opened.
+FileHandle CreateTemporary(const std::string& folder, std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0;; ++attempt) {
+        name = JoinPath(folder, ".kelmo-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(counter++) + ".tmp");
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST || attempt == 100) return FileHandle(fd);
+    }
+}
+
+// 0 on success, else errno of the failed write or close.
+int WriteAndClose(FileHandle& file, std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) {
+        if (const int error = WriteAll(file.Get(), piece)) return error;
+    }
+    return file.Close();
+}
+
+void MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int error = errno;
+    struct stat info {};
+    if (error == EEXIST && ::lstat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return;
+        throw FileError("Cannot create folder ", path, S_ISLNK(info.st_mode) ? ELOOP : ENOTDIR);
+    }
+    throw FileError("Cannot create folder ", path, error);
+}
+
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first ==
+           outer.end();
+}
+
 }  // namespace
 
 namespace detail {
 
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
-    // Never through a link: a link left in an output folder must not lead the write to a
-    // file elsewhere, such as the author's document.
-    FileHandle file(
-        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    // Replaced, never opened: a link, a hard-linked file or a FIFO left in an output folder
+    // must neither lead the write elsewhere nor hang it.
+    if (const std::string why = WhyNotReplaceable(fileName); !why.empty())
+        throw FileError("Cannot create file ", fileName, why);
+    std::string temporary;
+    FileHandle file = CreateTemporary(FolderOf(fileName), temporary);
     if (file.Get() < 0) throw FileError("Cannot create file ", fileName, errno);
-    for (const std::string_view piece : pieces) {
-        if (const int error = WriteAll(file.Get(), piece))
-            throw FileError("Cannot write file ", fileName, error);
+    int error = WriteAndClose(file, pieces);
+    if (error == 0 && ::rename(temporary.c_str(), fileName.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        throw FileError("Cannot write file ", fileName, error);
     }
-    if (const int error = file.Close()) throw FileError("Cannot write file ", fileName, error);
 }
 
 }  // namespace detail
@@ -172,6 +233,26 @@ std::string LoadTextFile(const std::string& fileName) {
 
 void WriteWholeFile(const std::string& fileName, std::string_view bytes) {
     detail::WritePieces(fileName, {bytes});
+}
+
+void CopyFolder(const std::string& source, const std::string& target) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path from = fs::canonical(source, error);
+    if (error) throw FileError("Cannot open folder ", source, error.value());
+    if (IsSameOrInside(fs::weakly_canonical(target, error), from)) {
+        throw FileError("Cannot copy folder ", source, "The copy would lie inside the folder");
+    }
+    MakeFolder(target);
+    // Links to folders are not followed: the copy stays within source.
+    fs::recursive_directory_iterator entry(from, error);
+    for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+        const std::string copy = JoinPath(target, entry->path().lexically_relative(from).string());
+        const fs::file_type type = entry->symlink_status(error).type();
+        if (type == fs::file_type::directory) MakeFolder(copy);
+        if (type == fs::file_type::regular) WriteWholeFile(copy, ReadWholeFile(entry->path()));
+    }
+    if (error) throw FileError("Cannot read folder ", source, error.value());
 }
 
 bool DeleteFolder(const std::string& folder) {

@@ -106,8 +106,8 @@ void ConvertDocument(const QString& documentPath, const QString& outputHtml,
     const InputKind kind = RecognizeInput(documentPath);
     if (kind == InputKind::Html) {
         if (SameFile(documentPath, outputHtml)) return;
-        CopyHtml(documentPath, outputHtml);
         CopyPictureFolders(documentPath, QFileInfo(outputHtml).absolutePath());
+        CopyHtml(documentPath, outputHtml);
         return;
     }
     if (SameFile(documentPath, outputHtml)) {

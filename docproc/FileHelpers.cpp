@@ -241,7 +241,9 @@ void CopyFolder(const std::string& source, const std::string& target) {
     const fs::path from = fs::canonical(source, error);
     if (error) throw FileError("Cannot open folder ", source, error.value());
     if (IsSameOrInside(fs::weakly_canonical(target, error), from)) {
-        throw FileError("Cannot copy folder ", source, "The copy would lie inside the folder");
+        throw IoError("Cannot copy folder " + Quoted(source) + " into " + Quoted(target) +
+                          ", which lies inside it",
+                      "The copy would lie inside the folder");
     }
     MakeFolder(target);
     // Links to folders are not followed: the copy stays within source.

@@ -394,7 +394,7 @@ TEST_F(ConverterTest, PictureFolderCopyNeitherFollowsALinkNorEntersItself) {
     const QString self = Path("author/course.files");
     EXPECT_EQ(ConvertError(Path("author/course.htm"), self + "/i.~ht"),
               "Не удалось скопировать папку \"" + self + "\": Cannot copy folder \"" + self +
-                  "\". The copy would lie inside the folder");
+                  "\" into \"" + self + "/course.files\", which lies inside it");
     EXPECT_FALSE(QFileInfo::exists(self + "/course.files"));
 }
 

@@ -194,11 +194,13 @@ TEST(CopyFolder, RefusesTargetsInsideOrThroughLinks) {
     fs::create_directory_symlink(elsewhere, folder / "linked.files");
     fs::create_directories(folder / "work/pictures");
     fs::create_directory_symlink(elsewhere, folder / "work/pictures/sub");
-    const std::string inside =
-        "Cannot copy folder \"" + source + "\". The copy would lie inside the folder";
+    const auto inside = [&](const std::string& target) {
+        return "Cannot copy folder \"" + source + "\" into \"" + target +
+               "\", which lies inside it";
+    };
     const WriteFailure cases[] = {
-        {"the folder itself", source, inside},
-        {"a folder inside it", source + "/sub/course.files", inside},
+        {"the folder itself", source, inside(source)},
+        {"a folder inside it", source + "/sub/course.files", inside(source + "/sub/course.files")},
         {"a link to another folder", folder / "linked.files",
          "Cannot create folder \"" + (folder / "linked.files") +
              "\". Too many levels of symbolic links"},

@@ -195,11 +195,7 @@ void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind)
     kind_ = kind;
     stagedDocument_ = QDir(privateDir_->path())
                           .filePath(QStringLiteral("in/") + StagedBaseName + StagedExtension(kind));
-    QFile document(documentPath);
-    if (!document.copy(stagedDocument_)) {
-        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
-                           .arg(QuotedPath(documentPath), document.errorString()));
-    }
+    WriteFileOrFail(stagedDocument_, ReadFileOrFail(documentPath));
     QFile::setPermissions(stagedDocument_, QFile::ReadOwner | QFile::WriteOwner);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "FileIo.h"
 #include "LibFunc.h"
@@ -31,6 +32,7 @@ IoError FileError(std::string_view what, const std::string& path, int error) {
 class FileHandle {
   public:
     explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     ~FileHandle() {
@@ -112,15 +114,22 @@ std::string NormalizeLineEnds(std::string bytes) {
     return result;
 }
 
-// Why path cannot be replaced by a new file: empty when nothing is there or a regular file
-// is. A link is refused even when it leads to a regular file.
-std::string WhyNotReplaceable(const std::string& path) {
+// What stands at a path the writers are about to write.
+enum class Target { Absent, SingleFile, SharedFile, Refused };
+
+// Target of path; for Refused, why sets the reason. A link is refused even when it leads
+// to a regular file.
+Target Classify(const std::string& path, std::string& why) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return {};
-    if (S_ISREG(info.st_mode)) return {};
-    if (S_ISLNK(info.st_mode)) return std::strerror(ELOOP);
-    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
-    return "Not a regular file";
+    if (::lstat(path.c_str(), &info) != 0) return Target::Absent;
+    if (S_ISREG(info.st_mode)) return info.st_nlink == 1 ? Target::SingleFile : Target::SharedFile;
+    if (S_ISLNK(info.st_mode))
+        why = std::strerror(ELOOP);
+    else if (S_ISDIR(info.st_mode))
+        why = std::strerror(EISDIR);
+    else
+        why = "Not a regular file";
+    return Target::Refused;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -129,16 +138,37 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A new, empty file in folder under a name nobody holds; O_EXCL creates it or fails, so no
-// link or other file already there is ever opened.
+// A new, empty file named name; O_EXCL creates it or fails, so nothing already there is
+// ever opened.
+FileHandle CreateNew(const std::string& name) {
+    return FileHandle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+// A new, empty file in folder under a name nobody holds.
 FileHandle CreateTemporary(const std::string& folder, std::string& name) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0;; ++attempt) {
         name = JoinPath(folder, ".kelmo-" + std::to_string(::getpid()) + "-" +
                                     std::to_string(counter++) + ".tmp");
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST || attempt == 100) return FileHandle(fd);
+        FileHandle file = CreateNew(name);
+        if (file.Get() >= 0 || errno != EEXIST || attempt == 100) return file;
     }
+}
+
+// The existing file of one name at path, emptied; -1 with errno set when what is there by
+// the time it is opened is anything else. Without O_NONBLOCK a FIFO put there meanwhile
+// would hang the open.
+FileHandle OpenSingleFile(const std::string& path) {
+    FileHandle file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0) return file;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) return FileHandle(-1);
+    if (!S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        errno = EBUSY;
+        return FileHandle(-1);
+    }
+    if (::ftruncate(file.Get(), 0) != 0) return FileHandle(-1);
+    return file;
 }
 
 // 0 on success, else errno of the failed write or close.
@@ -170,17 +200,25 @@ bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::p
 namespace detail {
 
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
-    // Replaced, never opened: a link, a hard-linked file or a FIFO left in an output folder
-    // must neither lead the write elsewhere nor hang it.
-    if (const std::string why = WhyNotReplaceable(fileName); !why.empty())
-        throw FileError("Cannot create file ", fileName, why);
-    std::string temporary;
-    FileHandle file = CreateTemporary(FolderOf(fileName), temporary);
+    // A link, a file with another name elsewhere or a FIFO left in an output folder must
+    // neither lead the write elsewhere nor hang it. A file of our own is rewritten in
+    // place: replacing it costs the file system far more.
+    std::string why;
+    const Target target = Classify(fileName, why);
+    if (target == Target::Refused) throw FileError("Cannot create file ", fileName, why);
+    std::string created = fileName;
+    FileHandle file = target == Target::Absent       ? CreateNew(fileName)
+                      : target == Target::SingleFile ? OpenSingleFile(fileName)
+                                                     : CreateTemporary(FolderOf(fileName), created);
+    if (target == Target::SingleFile) created.clear();
     if (file.Get() < 0) throw FileError("Cannot create file ", fileName, errno);
     int error = WriteAndClose(file, pieces);
-    if (error == 0 && ::rename(temporary.c_str(), fileName.c_str()) != 0) error = errno;
+    if (error == 0 && target == Target::SharedFile &&
+        ::rename(created.c_str(), fileName.c_str()) != 0) {
+        error = errno;
+    }
     if (error != 0) {
-        ::unlink(temporary.c_str());
+        if (!created.empty()) ::unlink(created.c_str());
         throw FileError("Cannot write file ", fileName, error);
     }
 }

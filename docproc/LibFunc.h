@@ -179,10 +179,11 @@ std::string LoadTextFile(const std::string& fileName);
 // (also for a folder) or "Cannot read file ...".
 std::string ReadWholeFile(const std::string& fileName);
 
-// Writes bytes to fileName through a new file in the same folder that then takes its name,
-// so a file there is replaced, never written into: another name of a hard-linked file keeps
-// its bytes, and a reader never sees half a file. A symbolic link, a FIFO, a folder or any
-// other non-regular file at fileName is refused and left as it is. Throws IoError
+// Writes bytes to fileName. A new file is created; a regular file with no other name is
+// emptied and rewritten; a file that has another name too (a hard link) is replaced by a
+// new file that takes its name, so the other name keeps its bytes. A symbolic link, a FIFO,
+// a folder or any other non-regular file at fileName is refused and left as it is. A file
+// the write created goes again when the write fails. Throws IoError
 // "Cannot create file "<path>". <reason>" or "Cannot write file ...".
 void WriteWholeFile(const std::string& fileName, std::string_view bytes);
 

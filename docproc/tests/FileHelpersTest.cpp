@@ -136,21 +136,33 @@ TEST(WriteWholeFile, ReplacesAHardLinkedFileWithoutChangingTheOtherName) {
     EXPECT_EQ(FileBytes(folder / "outside.txt"), "author's text");
 }
 
-TEST(WriteWholeFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
-    TempFolder folder;
-    PutFile(folder / "Titles.txt", "old");
-    // A file size limit makes the write fail part way, as a full disk would.
+// A file size limit makes a write fail part way, as a full disk would.
+std::string WriteWithSizeLimit(const std::string& path, std::string_view bytes) {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
     small.rlim_cur = 2;
     ::setrlimit(RLIMIT_FSIZE, &small);
-    const std::string error = IoErrorText([&] { WriteWholeFile(folder / "Titles.txt", "new"); });
+    const std::string error = IoErrorText([&] { WriteWholeFile(path, bytes); });
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(error, "Cannot write file \"" + (folder / "Titles.txt") + "\". File too large");
-    EXPECT_EQ(FileBytes(folder / "Titles.txt"), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);
+    return error;
+}
+
+TEST(WriteWholeFile, FailedWriteLeavesNoFileOfItsOwn) {
+    TempFolder folder;
+    const std::string fresh = folder / "Titles.txt";
+    EXPECT_EQ(WriteWithSizeLimit(fresh, "new"),
+              "Cannot write file \"" + fresh + "\". File too large");
+    EXPECT_FALSE(fs::exists(fresh));
+
+    PutFile(folder / "outside.txt", "old");
+    fs::create_hard_link(folder / "outside.txt", folder / "Names.txt");
+    EXPECT_EQ(WriteWithSizeLimit(folder / "Names.txt", "new"),
+              "Cannot write file \"" + (folder / "Names.txt") + "\". File too large");
+    EXPECT_EQ(FileBytes(folder / "Names.txt"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2)
+        << "no temporary file is left";
 }
 
 TEST(JoinPath, UsesNativeSeparator) {

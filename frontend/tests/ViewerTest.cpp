@@ -146,28 +146,23 @@ void ViewerTest::WindowShowsSelectedPage() {
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.back().at(0).toBool(), kLoadMs);
 }
 
-// Every way a page could reach out, each tried towards a file of the user and towards a
-// listener on this machine.
+// Every way a page could reach out, each tried towards a file of the user (FILE, PICTURE)
+// and towards a listener on this machine (REMOTE).
 QByteArray ReachingOutBody(const QByteArray& file, const QByteArray& picture,
                            const QByteArray& remote) {
-    return "<script>document.title = 'script ran';"
-           "for (const u of ['" +
-           file + "', '" + remote +
-           "/xhr']) {"
-           "  try { const x = new XMLHttpRequest(); x.open('GET', u, false); x.send();"
-           "        document.title = x.responseText; } catch (e) {}"
-           "  fetch(u).then(r => r.text()).then(t => document.title = t); }</script>"
-           "<img id=file src=\"" +
-           picture + "\"><img src=\"" + remote +
-           "/img\">"
-           "<iframe src=\"" +
-           file + "\"></iframe><iframe src=\"" + remote +
-           "/frame\"></iframe>"
-           "<link rel=stylesheet href=\"" +
-           remote +
-           "/css\">"
-           "<a id=away href=\"" +
-           remote + "/link\">away</a>";
+    return QByteArray(
+               R"(<script>document.title = 'script ran';
+for (const u of ['FILE', 'REMOTE/xhr']) {
+  try { const x = new XMLHttpRequest(); x.open('GET', u, false); x.send();
+        document.title = x.responseText; } catch (e) {}
+  fetch(u).then(r => r.text()).then(t => document.title = t);
+}</script>
+<img id=file src="PICTURE"><img src="REMOTE/img">
+<iframe src="FILE"></iframe><iframe src="REMOTE/frame"></iframe>
+<link rel=stylesheet href="REMOTE/css"><a id=away href="REMOTE/link">away</a>)")
+        .replace("PICTURE", picture)
+        .replace("FILE", file)
+        .replace("REMOTE", remote);
 }
 
 void ViewerTest::PageReachesNothingOutsideTheWorkFolder() {

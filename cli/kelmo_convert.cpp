@@ -180,9 +180,9 @@ Exporter ExporterFor(const Options& options) {
         // Not std::filesystem::copy_file: it gives the copy the input's permission bits (a
         // read-only input made the next run fail) and copies nothing, yet succeeds, from a
         // file that reports no size, including one whose reads fail.
-        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(LocalPath(input)));
         const QString folder = QFileInfo(QFile::decodeName(exportPath.c_str())).absolutePath();
         kelmo::CopyPictureFolders(input, folder);
+        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(LocalPath(input)));
     };
 }
 

@@ -2,9 +2,13 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QString>
+#include <string>
+#include <string_view>
 
 #include "Converter.h"
+#include "LibFunc.h"
 
 namespace kelmo {
 
@@ -15,6 +19,29 @@ inline QString QuotedPath(const QString& path) {
 
 [[noreturn]] inline void FailConversion(const QString& message) {
     throw ConvertError(message.toStdString());
+}
+
+inline std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The bytes of a whole file, or "Не удалось прочитать файл "<path>": <reason>".
+inline std::string ReadFileOrFail(const QString& path) {
+    try {
+        return ReadWholeFile(LocalPath(path));
+    } catch (const IoError& error) {
+        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
+                           .arg(QuotedPath(path), QString::fromLocal8Bit(error.Reason())));
+    }
+}
+
+// Writes a whole file as WriteWholeFile does, or fails with
+// "Не удалось записать файл "<path>": <reason>".
+inline void WriteFileOrFail(const QString& path, std::string_view bytes) {
+    try {
+        WriteWholeFile(LocalPath(path), bytes);
+    } catch (const IoError& error) {
+        FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
+                           .arg(QuotedPath(path), QString::fromLocal8Bit(error.Reason())));
+    }
 }
 
 }  // namespace kelmo

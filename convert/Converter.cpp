@@ -4,9 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <filesystem>
-#include <system_error>
 
 #include "ConvertMessages.h"
 #include "WordApplication.h"
@@ -76,17 +73,7 @@ InputKind RecognizeInput(const QString& path) {
 namespace {
 
 void CopyHtml(const QString& source, const QString& target) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
-                           .arg(QuotedPath(source), in.errorString()));
-    }
-    const QByteArray bytes = in.readAll();
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
-                           .arg(QuotedPath(target), out.errorString()));
-    }
+    WriteFileOrFail(target, ReadFileOrFail(source));
 }
 
 bool SameFile(const QString& a, const QString& b) {
@@ -97,23 +84,19 @@ bool SameFile(const QString& a, const QString& b) {
 }  // namespace
 
 void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder) {
-    namespace fs = std::filesystem;
     const QFileInfo html(htmlPath);
     for (const QString& suffix : {QStringLiteral(".files"), QStringLiteral("_files")}) {
         const QString name = html.completeBaseName() + suffix;
         const QFileInfo folder(html.dir().filePath(name));
         if (!folder.isDir() || folder.isSymLink()) continue;
+        // The input lies in the target folder: its pictures are there already.
         if (folder.canonicalPath() == QFileInfo(targetFolder).canonicalFilePath()) continue;
-        std::error_code error;
-        fs::copy(QFile::encodeName(folder.filePath()).toStdString(),
-                 QFile::encodeName(QDir(targetFolder).filePath(name)).toStdString(),
-                 fs::copy_options::recursive | fs::copy_options::skip_symlinks |
-                     fs::copy_options::overwrite_existing,
-                 error);
-        if (error) {
+        try {
+            CopyFolder(LocalPath(folder.filePath()), LocalPath(QDir(targetFolder).filePath(name)));
+        } catch (const IoError& error) {
             FailConversion(
                 QStringLiteral("Не удалось скопировать папку %1: %2")
-                    .arg(QuotedPath(folder.filePath()), QString::fromLocal8Bit(error.message())));
+                    .arg(QuotedPath(folder.filePath()), QString::fromLocal8Bit(error.what())));
         }
     }
 }
@@ -123,8 +106,8 @@ void ConvertDocument(const QString& documentPath, const QString& outputHtml,
     const InputKind kind = RecognizeInput(documentPath);
     if (kind == InputKind::Html) {
         if (SameFile(documentPath, outputHtml)) return;
-        CopyHtml(documentPath, outputHtml);
         CopyPictureFolders(documentPath, QFileInfo(outputHtml).absolutePath());
+        CopyHtml(documentPath, outputHtml);
         return;
     }
     if (SameFile(documentPath, outputHtml)) {

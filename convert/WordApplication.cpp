@@ -7,10 +7,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "Charset1251.h"
 #include "ConvertMessages.h"
@@ -102,30 +103,22 @@ QString ConverterWords(const QByteArray& said) {
     return firstOther;
 }
 
-QByteArray ReadWhole(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
-                           .arg(QuotedPath(path), file.errorString()));
-    }
-    return file.readAll();
+// True when nothing, not even a dangling link, holds path.
+bool IsFree(const QString& path) {
+    std::error_code error;
+    return !std::filesystem::exists(std::filesystem::symlink_status(LocalPath(path), error));
 }
 
-void WriteWhole(const QString& path, const std::string& bytes) {
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-                         file.commit();
-    if (!written) {
-        FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
-                           .arg(QuotedPath(path), file.errorString()));
-    }
-}
-
+// True for two regular files with the same bytes; a link or a FIFO is never opened.
 bool SameBytes(const QString& a, const QString& b) {
-    QFile fa(a), fb(b);
-    return fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly) && fa.size() == fb.size() &&
-           fa.readAll() == fb.readAll();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(LocalPath(b), error)))
+        return false;
+    try {
+        return ReadWholeFile(LocalPath(a)) == ReadWholeFile(LocalPath(b));
+    } catch (const IoError&) {
+        return false;
+    }
 }
 
 // A name in folder that no file holds yet, made from name by a numeric suffix.
@@ -135,7 +128,7 @@ QString FreeName(const QDir& folder, const QString& name) {
     const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
     for (int n = 1;; ++n) {
         const QString candidate = QStringLiteral("%1_%2%3").arg(stem).arg(n).arg(suffix);
-        if (!folder.exists(candidate)) return candidate;
+        if (IsFree(folder.filePath(candidate))) return candidate;
     }
 }
 
@@ -148,24 +141,21 @@ void ReplaceQuoted(std::string& html, const QString& oldName, const QString& new
     }
 }
 
-// Moves every picture of the export beside the output. A file already there with other
-// bytes is kept: the picture takes a free name and the references follow it.
+// Copies every picture of the export beside the output. Whatever is already there under a
+// picture's name (another file, a link, a FIFO) is kept: the picture takes a free name and
+// the references follow it.
 void MovePictures(const QDir& from, const QDir& to, std::string& html) {
     const QStringList names = from.entryList(QDir::Files);
     for (const QString& name : names) {
         if (name == ConvertedName) continue;
         const QString source = from.filePath(name);
         QString target = name;
-        if (to.exists(name)) {
+        if (!IsFree(to.filePath(name))) {
             if (SameBytes(source, to.filePath(name))) continue;
             target = FreeName(to, name);
             ReplaceQuoted(html, name, target);
         }
-        QFile picture(source);
-        if (!picture.rename(to.filePath(target))) {
-            FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
-                               .arg(QuotedPath(to.filePath(target)), picture.errorString()));
-        }
+        WriteFileOrFail(to.filePath(target), ReadFileOrFail(source));
     }
 }
 
@@ -205,11 +195,7 @@ void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind)
     kind_ = kind;
     stagedDocument_ = QDir(privateDir_->path())
                           .filePath(QStringLiteral("in/") + StagedBaseName + StagedExtension(kind));
-    QFile document(documentPath);
-    if (!document.copy(stagedDocument_)) {
-        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
-                           .arg(QuotedPath(documentPath), document.errorString()));
-    }
+    WriteFileOrFail(stagedDocument_, ReadFileOrFail(documentPath));
     QFile::setPermissions(stagedDocument_, QFile::ReadOwner | QFile::WriteOwner);
 }
 
@@ -244,10 +230,9 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
     if (!result.isFile()) FailWithConverterWords(status + QStringLiteral(", HTML-файл не создан"));
     if (result.size() == 0) FailWithConverterWords(status + QStringLiteral(", HTML-файл пуст"));
 
-    const QByteArray utf8 = ReadWhole(result.filePath());
-    std::string html(utf8.constData(), std::size_t(utf8.size()));
+    std::string html = ReadFileOrFail(result.filePath());
     MovePictures(converted, QFileInfo(outputHtml).absoluteDir(), html);
-    WriteWhole(outputHtml, DeclareWindows1251(Utf8ToWindows1251(html)));
+    WriteFileOrFail(outputHtml, DeclareWindows1251(Utf8ToWindows1251(html)));
 }
 
 void WordApplication::ActiveDocumentClose() {

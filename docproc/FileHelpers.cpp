@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "FileIo.h"
 #include "LibFunc.h"
@@ -18,14 +20,19 @@ constexpr std::string_view CrLf = "\r\n";
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+IoError FileError(std::string_view what, const std::string& path, std::string reason) {
+    return IoError(std::string(what) + Quoted(path) + ". " + reason, reason);
+}
+
 IoError FileError(std::string_view what, const std::string& path, int error) {
-    return IoError(std::string(what) + Quoted(path) + ". " + std::strerror(error));
+    return FileError(what, path, std::strerror(error));
 }
 
 // Owns a descriptor so that it is closed on every path; Close() reports a failed close.
 class FileHandle {
   public:
     explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     ~FileHandle() {
@@ -107,21 +114,113 @@ std::string NormalizeLineEnds(std::string bytes) {
     return result;
 }
 
+// What stands at a path the writers are about to write.
+enum class Target { Absent, SingleFile, SharedFile, Refused };
+
+// Target of path; for Refused, why sets the reason. A link is refused even when it leads
+// to a regular file.
+Target Classify(const std::string& path, std::string& why) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return Target::Absent;
+    if (S_ISREG(info.st_mode)) return info.st_nlink == 1 ? Target::SingleFile : Target::SharedFile;
+    if (S_ISLNK(info.st_mode))
+        why = std::strerror(ELOOP);
+    else if (S_ISDIR(info.st_mode))
+        why = std::strerror(EISDIR);
+    else
+        why = "Not a regular file";
+    return Target::Refused;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new, empty file named name; O_EXCL creates it or fails, so nothing already there is
+// ever opened.
+FileHandle CreateNew(const std::string& name) {
+    return FileHandle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+// A new, empty file in folder under a name nobody holds.
+FileHandle CreateTemporary(const std::string& folder, std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0;; ++attempt) {
+        name = JoinPath(folder, ".kelmo-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(counter++) + ".tmp");
+        FileHandle file = CreateNew(name);
+        if (file.Get() >= 0 || errno != EEXIST || attempt == 100) return file;
+    }
+}
+
+// The existing file of one name at path, emptied; -1 with errno set when what is there by
+// the time it is opened is anything else. Without O_NONBLOCK a FIFO put there meanwhile
+// would hang the open.
+FileHandle OpenSingleFile(const std::string& path) {
+    FileHandle file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0) return file;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) return FileHandle(-1);
+    if (!S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        errno = EBUSY;
+        return FileHandle(-1);
+    }
+    if (::ftruncate(file.Get(), 0) != 0) return FileHandle(-1);
+    return file;
+}
+
+// 0 on success, else errno of the failed write or close.
+int WriteAndClose(FileHandle& file, std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) {
+        if (const int error = WriteAll(file.Get(), piece)) return error;
+    }
+    return file.Close();
+}
+
+void MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int error = errno;
+    struct stat info {};
+    if (error == EEXIST && ::lstat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return;
+        throw FileError("Cannot create folder ", path, S_ISLNK(info.st_mode) ? ELOOP : ENOTDIR);
+    }
+    throw FileError("Cannot create folder ", path, error);
+}
+
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first ==
+           outer.end();
+}
+
 }  // namespace
 
 namespace detail {
 
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
-    // Never through a link: a link left in an output folder must not lead the write to a
-    // file elsewhere, such as the author's document.
-    FileHandle file(
-        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    // A link, a file with another name elsewhere or a FIFO left in an output folder must
+    // neither lead the write elsewhere nor hang it. A file of our own is rewritten in
+    // place: replacing it costs the file system far more.
+    std::string why;
+    const Target target = Classify(fileName, why);
+    if (target == Target::Refused) throw FileError("Cannot create file ", fileName, why);
+    std::string created = fileName;
+    FileHandle file = target == Target::Absent       ? CreateNew(fileName)
+                      : target == Target::SingleFile ? OpenSingleFile(fileName)
+                                                     : CreateTemporary(FolderOf(fileName), created);
+    if (target == Target::SingleFile) created.clear();
     if (file.Get() < 0) throw FileError("Cannot create file ", fileName, errno);
-    for (const std::string_view piece : pieces) {
-        if (const int error = WriteAll(file.Get(), piece))
-            throw FileError("Cannot write file ", fileName, error);
+    int error = WriteAndClose(file, pieces);
+    if (error == 0 && target == Target::SharedFile &&
+        ::rename(created.c_str(), fileName.c_str()) != 0) {
+        error = errno;
     }
-    if (const int error = file.Close()) throw FileError("Cannot write file ", fileName, error);
+    if (error != 0) {
+        if (!created.empty()) ::unlink(created.c_str());
+        throw FileError("Cannot write file ", fileName, error);
+    }
 }
 
 }  // namespace detail
@@ -172,6 +271,28 @@ std::string LoadTextFile(const std::string& fileName) {
 
 void WriteWholeFile(const std::string& fileName, std::string_view bytes) {
     detail::WritePieces(fileName, {bytes});
+}
+
+void CopyFolder(const std::string& source, const std::string& target) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path from = fs::canonical(source, error);
+    if (error) throw FileError("Cannot open folder ", source, error.value());
+    if (IsSameOrInside(fs::weakly_canonical(target, error), from)) {
+        throw IoError("Cannot copy folder " + Quoted(source) + " into " + Quoted(target) +
+                          ", which lies inside it",
+                      "The copy would lie inside the folder");
+    }
+    MakeFolder(target);
+    // Links to folders are not followed: the copy stays within source.
+    fs::recursive_directory_iterator entry(from, error);
+    for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+        const std::string copy = JoinPath(target, entry->path().lexically_relative(from).string());
+        const fs::file_type type = entry->symlink_status(error).type();
+        if (type == fs::file_type::directory) MakeFolder(copy);
+        if (type == fs::file_type::regular) WriteWholeFile(copy, ReadWholeFile(entry->path()));
+    }
+    if (error) throw FileError("Cannot read folder ", source, error.value());
 }
 
 bool DeleteFolder(const std::string& folder) {

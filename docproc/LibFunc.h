@@ -15,14 +15,21 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelmo {
 
-// A file could not be read, created or written. what() names the file and the reason.
+// A file could not be read, created or written. what() names the file and the reason;
+// Reason() is the reason alone, for callers that word their own message.
 class IoError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit IoError(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+  private:
+    std::string reason_;
 };
 
 // A 1-based position in a text, or a count of bytes.
@@ -224,9 +231,19 @@ std::string LoadTextFile(const std::string& fileName);
 // (also for a folder) or "Cannot read file ...".
 std::string ReadWholeFile(const std::string& fileName);
 
-// Writes bytes to fileName, creating or emptying it; a symbolic link there is an error and its
-// target stays untouched. Throws IoError naming the file.
+// Writes bytes to fileName. A new file is created; a regular file with no other name is
+// emptied and rewritten; a file that has another name too (a hard link) is replaced by a
+// new file that takes its name, so the other name keeps its bytes. A symbolic link, a FIFO,
+// a folder or any other non-regular file at fileName is refused and left as it is. A file
+// the write created goes again when the write fails. Throws IoError
+// "Cannot create file "<path>". <reason>" or "Cannot write file ...".
 void WriteWholeFile(const std::string& fileName, std::string_view bytes);
+
+// Copies the folders and regular files below source into target (made when missing),
+// skipping links and other special files, each file written as WriteWholeFile does. A
+// target that is source or lies inside it is refused before anything is written; a link
+// or a non-folder where a folder of the copy goes is an error. Throws IoError.
+void CopyFolder(const std::string& source, const std::string& target);
 
 // Deletes folder and everything in it without following a symbolic link out of it.
 // True when the folder is gone.

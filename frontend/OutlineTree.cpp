@@ -75,13 +75,8 @@ QString DecodeWindows1251(QByteArrayView bytes) {
 }
 
 QByteArray OutlineTree::ReadFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw IoError(QStringLiteral("Cannot open file \"%1\". %2")
-                          .arg(path, file.errorString())
-                          .toStdString());
-    }
-    return file.readAll();
+    const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString());
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
 void OutlineTree::Clear() {

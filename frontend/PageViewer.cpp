@@ -11,6 +11,7 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
+#include "LockedPage.h"
 #include "PageFiles.h"
 
 namespace kelmo {
@@ -21,7 +22,7 @@ void RegisterPageScheme() {
     QWebEngineUrlScheme scheme(PageScheme);
     // A host makes the URLs hierarchical, so that relative links and pictures resolve.
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
@@ -57,7 +58,8 @@ WebPageViewer::WebPageViewer()
       Handler(new PageSchemeHandler(Profile)),
       WebView(new QWebEngineView()) {
     Profile->installUrlSchemeHandler(PageScheme, Handler);
-    WebView->setPage(new QWebEnginePage(Profile, WebView));
+    LockDown(*Profile);
+    WebView->setPage(new LockedPage(Profile, WebView));
     // Navigating now makes the view's render widget before the window is first shown;
     // made later, it has the window recreated above the dialogs already open.
     WebView->setUrl(QUrl(QStringLiteral("about:blank")));

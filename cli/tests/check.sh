@@ -234,6 +234,43 @@ output_unwritable)
     expect_contains stderr "$err" "\"$folder/i.~ht\""
     expect_eq checksum "$(sha256sum <in.htm)" "$sum"
     ;;
+output_planted)
+    # What may lie in an output folder under the names the road writes: nothing is written
+    # through it, and a FIFO ends the run with a message instead of hanging it.
+    mkdir course.files elsewhere
+    printf '<body><h1>A</h1><img src="course.files/a.png">' >course.htm
+    printf 'PNG' >course.files/a.png
+    printf 'author' >outside.txt
+    for planted in hardlink:page_1_.htm link:clear.~ht fifo:page_1_.htm folderlink:course.files; do
+        rm -rf out && mkdir out
+        name=${planted#*:}
+        case ${planted%%:*} in
+            hardlink) ln outside.txt "out/$name"; expected_rc=0; message= ;;
+            link) ln -s ../outside.txt "out/$name"; expected_rc=1
+                message="Cannot create file \"out/$name\". Too many levels of symbolic links" ;;
+            fifo) mkfifo "out/$name"; expected_rc=1
+                message="Cannot create file \"out/$name\". Not a regular file" ;;
+            folderlink) ln -s ../elsewhere "out/$name"; expected_rc=1
+                message="Не удалось скопировать папку \"./course.files\": Cannot create folder \"$PWD/out/course.files\". Too many levels of symbolic links" ;;
+        esac
+        timeout 20 "$program" --quiet --output out course.htm >stdout.txt 2>stderr.txt
+        rc=$?
+        err=$(cat stderr.txt)
+        expect_rc $expected_rc
+        expect_eq "$planted stderr" "$err" "$message"
+        expect_bytes outside.txt 'author'
+        [ -z "$(ls elsewhere)" ] || fail "$planted: written into elsewhere"
+    done
+    ;;
+output_is_picture_folder)
+    mkdir course.files
+    printf '<body><h1>A</h1><img src="course.files/a.png">' >course.htm
+    printf 'PNG' >course.files/a.png
+    run --output course.files course.htm
+    expect_rc 1
+    expect_eq stderr "$err" "Не удалось скопировать папку \"./course.files\": Cannot copy folder \"./course.files\" into \"$PWD/course.files/course.files\", which lies inside it"
+    expect_eq "picture folder" "$(ls course.files)" "a.png"
+    ;;
 output_missing_parents)
     printf '<body><h1>A</h1>' >in.htm
     run --quiet --output a/b/c in.htm

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -361,6 +362,70 @@ TEST_F(ConverterTest, KeepsAnExistingFileThatHasThePicturesName) {
     EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "mine");
     EXPECT_EQ(ReadFile(Path("work/i_html_1_1.png")), "PNG");
     EXPECT_EQ(ReadFile(Path("work/i.~ht")).count("<img src=\"i_html_1_1.png\"/>"), 2);
+}
+
+// What an output folder may hold under the names a conversion writes: no write goes
+// through it, and a FIFO does not hang the run.
+struct PlantedRow {
+    const char* name;
+    const char* planted;    // under work/
+    const char* kind;       // "link", "hardlink" or "fifo", towards ../secret.txt
+    const char* expected;   // %1 is the planted path; "" for success
+    const char* pictureAt;  // where the picture lands, "" for nowhere
+};
+
+TEST_F(ConverterTest, NothingPlantedInTheOutputFolderRedirectsAWrite) {
+    const PlantedRow rows[] = {
+        {"link at the export", "i.~ht", "link",
+         "Не удалось записать файл \"%1\": Too many levels of symbolic links", ""},
+        {"hard link at the export", "i.~ht", "hardlink", "", "i_html_1.png"},
+        {"FIFO at the export", "i.~ht", "fifo",
+         "Не удалось записать файл \"%1\": Not a regular file", ""},
+        {"link at the picture", "i_html_1.png", "link", "", "i_html_1_1.png"},
+        {"hard link at the picture", "i_html_1.png", "hardlink", "", "i_html_1_1.png"},
+        {"FIFO at the picture", "i_html_1.png", "fifo", "", "i_html_1_1.png"},
+    };
+    for (const PlantedRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        QDir(Path("work")).removeRecursively();
+        QDir().mkpath(Path("work"));
+        WriteFile(Path("secret.txt"), "not the course's");
+        const QString planted = Path(QStringLiteral("work/") + row.planted);
+        const std::string kind = row.kind;
+        const int made =
+            kind == "link"       ? ::symlink(qPrintable(Path("secret.txt")), qPrintable(planted))
+            : kind == "hardlink" ? ::link(qPrintable(Path("secret.txt")), qPrintable(planted))
+                                 : ::mkfifo(qPrintable(planted), 0600);
+        ASSERT_EQ(made, 0);
+
+        EXPECT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")),
+                  QString::fromUtf8(row.expected).arg(planted));
+        EXPECT_EQ(ReadFile(Path("secret.txt")), "not the course's");
+        if (*row.pictureAt) {
+            EXPECT_EQ(ReadFile(Path(QStringLiteral("work/") + row.pictureAt)), "PNG");
+        }
+    }
+    ExpectDocumentUntouched();
+}
+
+TEST_F(ConverterTest, PictureFolderCopyNeitherFollowsALinkNorEntersItself) {
+    WriteFile(Path("author/course.htm"), "<img src=\"course.files/a.png\">");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("course.files"));
+    WriteFile(Path("author/course.files/a.png"), "PNG a");
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("elsewhere"));
+    ASSERT_TRUE(QFile::link(Path("elsewhere"), Path("work/course.files")));
+
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")),
+              "Не удалось скопировать папку \"" + Path("author/course.files") +
+                  "\": Cannot create folder \"" + Path("work/course.files") +
+                  "\". Too many levels of symbolic links");
+    EXPECT_TRUE(QDir(Path("elsewhere")).isEmpty());
+
+    const QString self = Path("author/course.files");
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), self + "/i.~ht"),
+              "Не удалось скопировать папку \"" + self + "\": Cannot copy folder \"" + self +
+                  "\" into \"" + self + "/course.files\", which lies inside it");
+    EXPECT_FALSE(QFileInfo::exists(self + "/course.files"));
 }
 
 TEST_F(ConverterTest, ReplacesAnEarlierExportOfTheSameDocument) {

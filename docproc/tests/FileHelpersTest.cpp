@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -101,13 +103,18 @@ TEST(WriteWholeFile, FailuresNameFileAndReason) {
     PutFile(folder / "plain", "not a folder");
     PutFile(folder / "document.htm", "author's text");
     fs::create_symlink(folder / "document.htm", folder / "i.~ht");
+    ASSERT_EQ(::mkfifo((folder / "page_1_.htm").c_str(), 0600), 0);
+    fs::create_directory(folder / "clear.~ht");
     // Tests may run as root, where permission bits do not stop a write.
     const WriteFailure cases[] = {
         {"missing parent", folder / "no/such/file",
          "Cannot create file \"" + (folder / "no/such/file") + "\". No such file or directory"},
         {"parent is a file", folder / "plain/file",
          "Cannot create file \"" + (folder / "plain/file") + "\". Not a directory"},
-        {"device full", "/dev/full", "Cannot write file \"/dev/full\". No space left on device"},
+        {"FIFO does not hang", folder / "page_1_.htm",
+         "Cannot create file \"" + (folder / "page_1_.htm") + "\". Not a regular file"},
+        {"folder", folder / "clear.~ht",
+         "Cannot create file \"" + (folder / "clear.~ht") + "\". Is a directory"},
         {"link to another file", folder / "i.~ht",
          "Cannot create file \"" + (folder / "i.~ht") + "\". Too many levels of symbolic links"},
     };
@@ -115,11 +122,109 @@ TEST(WriteWholeFile, FailuresNameFileAndReason) {
         EXPECT_EQ(IoErrorText([&] { WriteWholeFile(c.path, "bytes"); }), c.message) << c.name;
     }
     EXPECT_EQ(FileBytes(folder / "document.htm"), "author's text");
+    EXPECT_TRUE(fs::is_fifo(folder / "page_1_.htm"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 5)
+        << "no temporary file is left";
+}
+
+TEST(WriteWholeFile, ReplacesAHardLinkedFileWithoutChangingTheOtherName) {
+    TempFolder folder;
+    PutFile(folder / "outside.txt", "author's text");
+    fs::create_hard_link(folder / "outside.txt", folder / "Names.txt");
+    WriteWholeFile(folder / "Names.txt", "outline");
+    EXPECT_EQ(FileBytes(folder / "Names.txt"), "outline");
+    EXPECT_EQ(FileBytes(folder / "outside.txt"), "author's text");
+}
+
+// A file size limit makes a write fail part way, as a full disk would.
+std::string WriteWithSizeLimit(const std::string& path, std::string_view bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 2;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string error = IoErrorText([&] { WriteWholeFile(path, bytes); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    return error;
+}
+
+TEST(WriteWholeFile, FailedWriteLeavesNoFileOfItsOwn) {
+    TempFolder folder;
+    const std::string fresh = folder / "Titles.txt";
+    EXPECT_EQ(WriteWithSizeLimit(fresh, "new"),
+              "Cannot write file \"" + fresh + "\". File too large");
+    EXPECT_FALSE(fs::exists(fresh));
+
+    PutFile(folder / "outside.txt", "old");
+    fs::create_hard_link(folder / "outside.txt", folder / "Names.txt");
+    EXPECT_EQ(WriteWithSizeLimit(folder / "Names.txt", "new"),
+              "Cannot write file \"" + (folder / "Names.txt") + "\". File too large");
+    EXPECT_EQ(FileBytes(folder / "Names.txt"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2)
+        << "no temporary file is left";
 }
 
 TEST(JoinPath, UsesNativeSeparator) {
     EXPECT_EQ(JoinPath("/work/ABC", "page_1_.htm"), "/work/ABC/page_1_.htm");
     EXPECT_EQ(JoinPath("rel", "Names.txt"), "rel/Names.txt");
+}
+
+// --- CopyFolder -------------------------------------------------------------------------
+
+TEST(CopyFolder, CopiesFoldersAndRegularFilesOnly) {
+    TempFolder folder;
+    const std::string source = folder / "course.files";
+    fs::create_directories(source + "/sub/deeper");
+    PutFile(source + "/image001.png", "png");
+    PutFile(source + "/sub/deeper/image002.gif", "gif");
+    PutFile(folder / "secret.txt", "private");
+    fs::create_symlink(folder / "secret.txt", source + "/linked.png");
+    fs::create_directory_symlink(folder.Path(), source + "/up");
+    ASSERT_EQ(::mkfifo((source + "/pipe").c_str(), 0600), 0);
+    // A hard link in the work folder is replaced, its other name keeps its bytes.
+    const std::string work = folder / "work";
+    fs::create_directories(work + "/course.files");
+    fs::create_hard_link(folder / "secret.txt", work + "/course.files/image001.png");
+
+    CopyFolder(source, work + "/course.files");
+    EXPECT_EQ(FileBytes(work + "/course.files/image001.png"), "png");
+    EXPECT_EQ(FileBytes(work + "/course.files/sub/deeper/image002.gif"), "gif");
+    EXPECT_EQ(FileBytes(folder / "secret.txt"), "private");
+    for (const char* skipped : {"linked.png", "up", "pipe"}) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work + "/course.files/" + skipped))) << skipped;
+    }
+}
+
+TEST(CopyFolder, RefusesTargetsInsideOrThroughLinks) {
+    TempFolder folder;
+    const std::string source = folder / "course.files";
+    fs::create_directories(source + "/sub");
+    PutFile(source + "/sub/image001.png", "png");
+    const std::string elsewhere = folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, folder / "linked.files");
+    fs::create_directories(folder / "work/pictures");
+    fs::create_directory_symlink(elsewhere, folder / "work/pictures/sub");
+    const auto inside = [&](const std::string& target) {
+        return "Cannot copy folder \"" + source + "\" into \"" + target +
+               "\", which lies inside it";
+    };
+    const WriteFailure cases[] = {
+        {"the folder itself", source, inside(source)},
+        {"a folder inside it", source + "/sub/course.files", inside(source + "/sub/course.files")},
+        {"a link to another folder", folder / "linked.files",
+         "Cannot create folder \"" + (folder / "linked.files") +
+             "\". Too many levels of symbolic links"},
+        {"a link below the target", folder / "work/pictures",
+         "Cannot create folder \"" + (folder / "work/pictures/sub") +
+             "\". Too many levels of symbolic links"},
+    };
+    for (const WriteFailure& c : cases) {
+        EXPECT_EQ(IoErrorText([&] { CopyFolder(source, c.path); }), c.message) << c.name;
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_FALSE(fs::exists(source + "/sub/course.files"));
 }
 
 // --- DeleteFolder -----------------------------------------------------------------------

@@ -17,9 +17,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -42,10 +45,12 @@ void WritePicture(const QString& path) {
 QVariant RunScript(QWebEngineView& view, const QString& script) {
     QVariant result;
     bool done = false;
-    view.page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
+    // In a world of its own: the page's own scripts are off.
+    view.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                               [&](const QVariant& value) {
+                                   result = value;
+                                   done = true;
+                               });
     if (!QTest::qWaitFor([&] { return done; }, kLoadMs)) return QStringLiteral("no answer");
     return result;
 }
@@ -94,6 +99,7 @@ class ViewerTest : public QObject {
   private slots:
     void ShowsPagesOfTheWorkFolder();
     void WindowShowsSelectedPage();
+    void PageReachesNothingOutsideTheWorkFolder();
     void TitleBarsShowExactCaptions();
     void QtTextsFollowTheLocale();
 };
@@ -220,6 +226,72 @@ void ViewerTest::QtTextsFollowTheLocale() {
     auto* buttons = dialog.findChild<QDialogButtonBox*>();
     QVERIFY(buttons);
     QCOMPARE(buttons->button(QDialogButtonBox::Open)->text(), QStringLiteral("&Открыть"));
+}
+
+// Every way a page could reach out, each tried towards a file of the user (FILE, PICTURE)
+// and towards a listener on this machine (REMOTE).
+QByteArray ReachingOutBody(const QByteArray& file, const QByteArray& picture,
+                           const QByteArray& remote) {
+    return QByteArray(
+               R"(<script>document.title = 'script ran';
+for (const u of ['FILE', 'REMOTE/xhr']) {
+  try { const x = new XMLHttpRequest(); x.open('GET', u, false); x.send();
+        document.title = x.responseText; } catch (e) {}
+  fetch(u).then(r => r.text()).then(t => document.title = t);
+}</script>
+<img id=file src="PICTURE"><img src="REMOTE/img">
+<iframe src="FILE"></iframe><iframe src="REMOTE/frame"></iframe>
+<link rel=stylesheet href="REMOTE/css"><a id=away href="REMOTE/link">away</a>)")
+        .replace("PICTURE", picture)
+        .replace("FILE", file)
+        .replace("REMOTE", remote);
+}
+
+void ViewerTest::PageReachesNothingOutsideTheWorkFolder() {
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    int reached = 0;
+    connect(&listener, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = listener.nextPendingConnection()) {
+            ++reached;
+            socket->deleteLater();
+        }
+    });
+    const QByteArray remote = "http://127.0.0.1:" + QByteArray::number(listener.serverPort());
+
+    QTemporaryDir base;
+    const QString work = base.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    WritePicture(base.filePath(QStringLiteral("outside.png")));
+    WriteFile(base.filePath(QStringLiteral("secret.htm")),
+              "<html><head><title>secret</title></head><body><img src=\"" + remote +
+                  "/from-file\"></body></html>");
+    const QByteArray file =
+        QUrl::fromLocalFile(base.filePath(QStringLiteral("secret.htm"))).toEncoded();
+    const QByteArray picture =
+        QUrl::fromLocalFile(base.filePath(QStringLiteral("outside.png"))).toEncoded();
+    const QByteArray body = ReachingOutBody(file, picture, remote);
+    // A page refreshes towards a file, the other towards the listener.
+    for (const QByteArray& refresh : {file, remote + "/refresh"}) {
+        const QString page = work + QStringLiteral("/page_1_.htm");
+        WriteFile(page,
+                  "<html><head><title>Locked</title><meta http-equiv=refresh content=\"0;url=" +
+                      refresh + "\"></head><body>" + body + "</body></html>");
+        kelmo::WebPageViewer viewer;
+        viewer.View()->resize(400, 300);
+        viewer.View()->show();
+        QVERIFY(ShowAndWait(viewer, page));
+        RunScript(*viewer.View(), QStringLiteral("document.getElementById('away').click()"));
+        QTest::qWait(1500);
+
+        QCOMPARE(viewer.View()->title(), QStringLiteral("Locked"));
+        QCOMPARE(viewer.View()->url().path(), page);
+        QCOMPARE(RunScript(*viewer.View(),
+                           QStringLiteral("document.getElementById('file').naturalWidth"))
+                     .toInt(),
+                 0);
+    }
+    QCOMPARE(reached, 0);
 }
 
 int main(int argc, char* argv[]) {

@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <filesystem>
 #include <system_error>
 
 #include "ConvertMessages.h"
 #include "WordApplication.h"
+#include "WordFormat.h"
 
 namespace kelmo {
 namespace {
@@ -17,6 +19,7 @@ namespace {
 // Enough for the ZIP's first entries at the front and its central directory at the back,
 // which list the part names that tell a word-processing document from other archives.
 constexpr qint64 ProbeBytes = 64 * 1024;
+constexpr qsizetype HtmlProbeBytes = 2048;
 
 bool HasHtmlName(const QString& path) {
     for (const char* ending : {".htm", ".html", ".~ht"}) {
@@ -41,6 +44,42 @@ InputKind RecognizeZip(const QString& path, const QByteArray& front, const QByte
     FailUnknownFormat(path);
 }
 
+InputKind RecognizeOle(const QString& path, QIODevice& file) {
+    switch (ProbeOle(file)) {
+        case OleContent::Encrypted:
+            FailConversion(QStringLiteral("Документ защищён паролем: %1").arg(QuotedPath(path)));
+        case OleContent::Spreadsheet:
+            FailConversion(QStringLiteral("Файл %1 — таблица Excel, а не текстовый документ")
+                               .arg(QuotedPath(path)));
+        case OleContent::Presentation:
+            FailConversion(QStringLiteral("Файл %1 — презентация PowerPoint, а не текстовый "
+                                          "документ")
+                               .arg(QuotedPath(path)));
+        case OleContent::Other:
+            FailUnknownFormat(path);
+        default:
+            // Word, or a structure too damaged to read: LibreOffice has the last word.
+            return InputKind::Doc;
+    }
+}
+
+// Markup that opens with a tag and names itself HTML near the top, in UTF-8, UTF-16 or a
+// single-byte code page.
+bool LooksLikeHtml(const QByteArray& front) {
+    const QByteArray head = front.left(HtmlProbeBytes);
+    QString text;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        text = QStringDecoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                          : QStringConverter::Utf16BE)(head);
+    } else {
+        text = QString::fromLatin1(head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head);
+    }
+    text = text.trimmed().toLower();
+    if (text.startsWith(QChar(0xFEFF))) text = text.mid(1).trimmed();
+    return text.startsWith(QLatin1Char('<')) && (text.contains(QLatin1String("<html")) ||
+                                                 text.contains(QLatin1String("<!doctype html")));
+}
+
 }  // namespace
 
 InputKind RecognizeInput(const QString& path) {
@@ -49,7 +88,6 @@ InputKind RecognizeInput(const QString& path) {
     if (info.isDir()) {
         FailConversion(QStringLiteral("%1 — это папка, а не документ").arg(QuotedPath(path)));
     }
-    if (HasHtmlName(path)) return InputKind::Html;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -57,10 +95,9 @@ InputKind RecognizeInput(const QString& path) {
                            .arg(QuotedPath(path), file.errorString()));
     }
     const QByteArray front = file.read(ProbeBytes);
-    if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
-
+    // A document is known by its content first, whatever its name.
     if (front.startsWith(QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))) {
-        return InputKind::Doc;
+        return RecognizeOle(path, file);
     }
     if (front.startsWith("{\\rtf")) return InputKind::Rtf;
     if (front.startsWith("PK\x03\x04")) {
@@ -70,6 +107,8 @@ InputKind RecognizeInput(const QString& path) {
         }
         return RecognizeZip(path, front, back);
     }
+    if (HasHtmlName(path) || LooksLikeHtml(front)) return InputKind::Html;
+    if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
     FailUnknownFormat(path);
 }
 

@@ -46,6 +46,15 @@ document_converted)
     expect_eq document "$(md5sum author/course.doc)" "$before"
     expect_eq "author folder" "$(ls -A author)" "course.doc"
     ;;
+document_word95)
+    cp "$fixtures/data/word95-tables.doc" prices.doc
+    run --output out prices.doc
+    expect_rc 0
+    grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
+    # "Наименование" in windows-1251
+    grep -q $'\xcd\xe0\xe8\xec\xe5\xed\xee\xe2\xe0\xed\xe8\xe5' out/page_0.htm ||
+        fail "the Cyrillic text did not come through"
+    ;;
 document_not_a_document)
     echo "plain text" >notes.doc
     run notes.doc

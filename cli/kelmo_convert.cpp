@@ -18,6 +18,7 @@
 #include <string>
 
 #include "Converter.h"
+#include "HtmlInput.h"
 #include "LibFunc.h"
 #include "WorkFolder.h"
 
@@ -127,12 +128,7 @@ Exporter ExporterFor(const Options& options) {
     }
     const QString input = options.Input;
     return [input](const std::string& exportPath) {
-        // Not std::filesystem::copy_file: it gives the copy the input's permission bits (a
-        // read-only input made the next run fail) and copies nothing, yet succeeds, from a
-        // file that reports no size, including one whose reads fail.
-        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(LocalPath(input)));
-        const QString folder = QFileInfo(QFile::decodeName(exportPath.c_str())).absolutePath();
-        kelmo::CopyPictureFolders(input, folder);
+        kelmo::ImportHtml(input, QFile::decodeName(exportPath.c_str()));
     };
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "ConvertMessages.h"
+#include "HtmlInput.h"
 #include "WordApplication.h"
 #include "WordFormat.h"
 
@@ -114,20 +115,6 @@ InputKind RecognizeInput(const QString& path) {
 
 namespace {
 
-void CopyHtml(const QString& source, const QString& target) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
-                           .arg(QuotedPath(source), in.errorString()));
-    }
-    const QByteArray bytes = in.readAll();
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        FailConversion(QStringLiteral("Не удалось записать файл %1: %2")
-                           .arg(QuotedPath(target), out.errorString()));
-    }
-}
-
 bool SameFile(const QString& a, const QString& b) {
     const QString canonical = QFileInfo(a).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
@@ -161,9 +148,7 @@ void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options) {
     const InputKind kind = RecognizeInput(documentPath);
     if (kind == InputKind::Html) {
-        if (SameFile(documentPath, outputHtml)) return;
-        CopyHtml(documentPath, outputHtml);
-        CopyPictureFolders(documentPath, QFileInfo(outputHtml).absolutePath());
+        if (!SameFile(documentPath, outputHtml)) ImportHtml(documentPath, outputHtml);
         return;
     }
     if (SameFile(documentPath, outputHtml)) {

@@ -40,8 +40,8 @@ struct ConvertOptions {
 void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder);
 
 // Converts documentPath into outputHtml (normally WorkDir + "/i.~ht"), with its pictures
-// beside it. HTML input is copied byte for byte, with its picture folders. The document is never
-// opened for writing.
+// beside it. HTML input is taken as ImportHtml does. The document is never opened for
+// writing.
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options = {});
 

@@ -262,7 +262,7 @@ TEST_F(ConverterTest, RefusedInputRunsNoConverter) {
 // HTML input
 
 TEST_F(ConverterTest, CopiesHtmlByteForByteWithoutAConverter) {
-    const QByteArray page = "<html><head><meta charset=utf-8></head>\xCF\xF0\xE8\r\n\0tail";
+    const QByteArray page = "<html><head><meta charset=windows-1251></head>\xCF\xF0\xE8\r\n\0tail";
     WriteFile(Path("author/course.htm"), page);
     EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht"), Fake("ok")), "");
     EXPECT_EQ(ReadFile(Path("work/i.~ht")), page);
@@ -284,6 +284,32 @@ TEST_F(ConverterTest, CopiesTheWebPagesPictureFoldersWithoutFollowingLinks) {
     EXPECT_EQ(ReadFile(Path("work/course.files/inner/b.png")), "PNG b");
     EXPECT_EQ(ReadFile(Path("work/course_files/c.png")), "PNG c");
     EXPECT_FALSE(QFileInfo::exists(Path("work/course.files/link.txt")));
+}
+
+TEST_F(ConverterTest, CopiesTheFilesAPageRefersToFromInsideItsFolderOnly) {
+    WriteFile(Path("author/course.htm"),
+              "<html><head><meta charset=utf-8></head><body>Курс"
+              "<img src=\"course_html_1a2b.png\"><IMG SRC='images/p%20q.gif?v=1#f' alt=x>"
+              "<a href=sub/../doc.pdf>d</a><td background=bg.jpg><a href=\"#top\">"
+              "<img src=\"../secret.txt\"><img src=\"out.png\"><img src=\"linked/s.txt\">"
+              "<img src=\"http://example.org/a.png\"><img src=\"data:image/png;base64,AA\">"
+              "<img src=\"missing.png\"><img src=\"/etc/hostname\"></body></html>");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("images"));
+    for (const char* name : {"course_html_1a2b.png", "images/p q.gif", "doc.pdf", "bg.jpg"}) {
+        WriteFile(Path("author/") + name, name);
+    }
+    WriteFile(Path("secret.txt"), "not the course's");
+    ASSERT_TRUE(QFile::link(Path("secret.txt"), Path("author/out.png")));
+    ASSERT_TRUE(QFile::link(dir_.path(), Path("author/linked")));
+
+    ASSERT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
+    EXPECT_TRUE(ReadFile(Path("work/i.~ht"))
+                    .contains("<meta charset=windows-1251></head><body>\xCA\xF3\xF0\xF1"));
+    for (const char* name : {"course_html_1a2b.png", "images/p q.gif", "doc.pdf", "bg.jpg"}) {
+        EXPECT_EQ(ReadFile(Path("work/") + name), name);
+    }
+    EXPECT_EQ(QDir(Path("work")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              (QStringList{"bg.jpg", "course_html_1a2b.png", "doc.pdf", "i.~ht", "images"}));
 }
 
 TEST_F(ConverterTest, CopyingHtmlOntoItselfKeepsIt) {

@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # run time: the converter, a display for tests, fonts
-    libreoffice-writer-nogui xvfb xauth fonts-dejavu-core
+    libreoffice-writer-nogui libreoffice-math xvfb xauth fonts-dejavu-core
     # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)
     desktop-file-utils dpkg-dev file time
 )

@@ -56,6 +56,21 @@ document_word95)
     grep -q $'\xcd\xe0\xe8\xec\xe5\xed\xee\xe2\xe0\xed\xe8\xe5' out/page_0.htm ||
         fail "the Cyrillic text did not come through"
     ;;
+document_formulas)
+    # an Equation Editor object in a .doc and an OMML equation in a .docx come out as pictures
+    cp "$fixtures/data/equation.doc" equation.doc
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to docx --outdir . "$fixtures/data/formula.fodt" >/dev/null 2>&1
+    [ -s formula.docx ] || fail "LibreOffice made no formula.docx"
+    for document in equation.doc formula.docx; do
+        run --output "out-$document" "$document"
+        expect_rc 0
+        picture=$(cd "out-$document" && ls i_html_* 2>/dev/null | head -1)
+        [ -s "out-$document/$picture" ] || fail "$document: no formula picture"
+        grep -rq "<img src=\"$picture\"" "out-$document"/page_*.htm ||
+            fail "$document: no page shows the formula"
+    done
+    ;;
 html_by_libreoffice)
     # LibreOffice's own web page: UTF-8, pictures named course_html_<hash>.png beside it
     mkdir author

@@ -4,7 +4,8 @@
 // keeps the order of operations of an automation client (connect, open, save as HTML,
 // close, quit, disconnect). The result is windows-1251 bytes with that charset declared.
 //
-// Errors: every failure throws ConvertError whose text (UTF-8) is meant for the user.
+// Errors: every failure throws ConvertError whose text (UTF-8) is meant for the user; an HTML
+// input that cannot be read or copied throws IoError (docproc), which names the file too.
 #pragma once
 
 #include <QString>

@@ -87,7 +87,7 @@ void CopyReferencedFile(const QDir& from, const QDir& to, const QString& relativ
         (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())) {
         return;
     }
-    if (!QDir().mkpath(targetInfo.path()) || PassesThroughLink(to.absolutePath(), target)) return;
+    if (PassesThroughLink(to.absolutePath(), target) || !QDir().mkpath(targetInfo.path())) return;
     WriteWholeFile(QFile::encodeName(target).toStdString(),
                    ReadWholeFile(QFile::encodeName(sourceInfo.canonicalFilePath()).toStdString()));
 }
@@ -100,9 +100,9 @@ QStringList LocalReferences(std::string_view html) {
     for (std::size_t at = html.find('='); at != std::string_view::npos;
          at = html.find('=', at + 1)) {
         for (const std::string_view attribute : ReferenceAttributes) {
+            if (at + 1 < attribute.size()) continue;
             const std::size_t start = at + 1 - attribute.size();
-            if (at + 1 < attribute.size() || !StartsWithNoCase(html, start, attribute) ||
-                !IsAttributeStart(html, start)) {
+            if (!StartsWithNoCase(html, start, attribute) || !IsAttributeStart(html, start)) {
                 continue;
             }
             const QString path = LocalPath(AttributeValue(html, at + 1));

@@ -312,6 +312,20 @@ TEST_F(ConverterTest, CopiesTheFilesAPageRefersToFromInsideItsFolderOnly) {
               (QStringList{"bg.jpg", "course_html_1a2b.png", "doc.pdf", "i.~ht", "images"}));
 }
 
+TEST_F(ConverterTest, WritesNoCopyThroughALinkInTheWorkFolder) {
+    WriteFile(Path("author/course.htm"), "<img src=\"images/new/a.png\"><img src=b.png>");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("images/new"));
+    WriteFile(Path("author/images/new/a.png"), "PNG a");
+    WriteFile(Path("author/b.png"), "PNG b");
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("elsewhere"));
+    ASSERT_TRUE(QFile::link(Path("elsewhere"), Path("work/images")));
+    ASSERT_TRUE(QFile::link(Path("elsewhere/b.png"), Path("work/b.png")));
+
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
+    EXPECT_EQ(QDir(Path("elsewhere")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
 TEST_F(ConverterTest, CopyingHtmlOntoItselfKeepsIt) {
     WriteFile(Path("work/i.~ht"), "<html>");
     EXPECT_EQ(ConvertError(Path("work/i.~ht"), Path("work/i.~ht")), "");

@@ -21,6 +21,7 @@
 #include "Converter.h"
 #include "Course.h"
 #include "CourseRoad.h"
+#include "HtmlInput.h"
 #include "LibFunc.h"
 #include "Package.h"
 #include "WorkFolder.h"
@@ -177,12 +178,7 @@ Exporter ExporterFor(const Options& options) {
     }
     const QString input = options.Input;
     return [input](const std::string& exportPath) {
-        // Not std::filesystem::copy_file: it gives the copy the input's permission bits (a
-        // read-only input made the next run fail) and copies nothing, yet succeeds, from a
-        // file that reports no size, including one whose reads fail.
-        const QString folder = QFileInfo(QFile::decodeName(exportPath.c_str())).absolutePath();
-        kelmo::CopyPictureFolders(input, folder);
-        kelmo::WriteWholeFile(exportPath, kelmo::ReadWholeFile(LocalPath(input)));
+        kelmo::ImportHtml(input, QFile::decodeName(exportPath.c_str()));
     };
 }
 

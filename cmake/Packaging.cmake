@@ -52,6 +52,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kelmo.example.org")
 # the WebEngine helper process, the Qt platform plugins, Qt's translations and the converter.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6webenginecore6-bin, qt6-qpa-plugins, qt6-translations-l10n, libjpeg62-turbo, libreoffice-writer-nogui | libreoffice-writer")
+    "libqt6webenginecore6-bin, qt6-qpa-plugins, qt6-translations-l10n, libjpeg62-turbo, libreoffice-writer-nogui | libreoffice-writer, libreoffice-math-nogui | libreoffice-math")
 
 include(CPack)

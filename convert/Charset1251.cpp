@@ -96,7 +96,64 @@ std::size_t FindNoCase(std::string_view text, std::string_view pattern, std::siz
     return std::string_view::npos;
 }
 
+bool IsUtf8BeyondAscii(std::string_view text) {
+    bool beyondAscii = false;
+    for (std::size_t at = 0; at < text.size();) {
+        const Decoded next = DecodeAt(text, at);
+        if (next.Length == 0) return false;
+        beyondAscii = beyondAscii || next.Code >= 0x80;
+        at += next.Length;
+    }
+    return beyondAscii;
+}
+
+// The value after the first "charset=" of the head, in lower case; empty when there is none.
+std::string DeclaredCharset(std::string_view html) {
+    std::size_t headEnd = FindNoCase(html, "</head", 0, html.size());
+    if (headEnd == std::string_view::npos) headEnd = html.size();
+    const std::size_t charset = FindNoCase(html, "charset=", 0, headEnd);
+    if (charset == std::string_view::npos) return {};
+    std::size_t at = charset + 8;
+    if (at < headEnd && (html[at] == '"' || html[at] == '\'')) ++at;
+    std::string value;
+    while (at < headEnd && std::string_view("\"'; >/").find(html[at]) == std::string_view::npos) {
+        value += AsciiLower(html[at++]);
+    }
+    return value;
+}
+
+bool IsWindows1251Name(const std::string& name) {
+    return name == "windows-1251" || name == "cp1251" || name == "x-cp1251" || name == "win-1251";
+}
+
 }  // namespace
+
+std::string HtmlAsWindows1251(std::string_view html) {
+    std::string charset;
+    std::string_view body = html;
+    if (html.substr(0, 3) == "\xEF\xBB\xBF") {
+        charset = "utf-8";
+        body.remove_prefix(3);
+    } else if (html.substr(0, 2) == "\xFF\xFE") {
+        charset = "utf-16le";
+    } else if (html.substr(0, 2) == "\xFE\xFF") {
+        charset = "utf-16be";
+    } else {
+        charset = DeclaredCharset(html);
+    }
+    if (charset.empty() || !QStringDecoder(charset.c_str()).isValid()) {
+        charset = IsUtf8BeyondAscii(html) ? "utf-8" : "windows-1251";
+    }
+    if (IsWindows1251Name(charset)) return std::string(html);
+    if (charset == "utf-8" || charset == "utf8") {
+        return DeclareWindows1251(Utf8ToWindows1251(body));
+    }
+    QStringDecoder decoder(charset.c_str());
+    const QByteArray utf8 =
+        QString(decoder.decode(QByteArrayView(body.data(), body.size()))).toUtf8();
+    return DeclareWindows1251(
+        Utf8ToWindows1251(std::string_view(utf8.constData(), std::size_t(utf8.size()))));
+}
 
 std::string Utf8ToWindows1251(std::string_view utf8) {
     const ReverseTable& reverse = Reverse1251();

@@ -17,4 +17,11 @@ std::string Utf8ToWindows1251(std::string_view utf8);
 // replaced; a head without a charset gets a meta tag right after its "<head>" tag.
 std::string DeclareWindows1251(std::string_view html);
 
+// An HTML file's bytes as windows-1251. What it is written in comes from a byte-order mark,
+// else the charset its head declares, else whether it is valid UTF-8 with at least one
+// character beyond ASCII; anything else is taken for windows-1251. A windows-1251 file comes
+// back byte for byte; any other is transcoded as Utf8ToWindows1251 does (its mark dropped)
+// and declared windows-1251. A charset Qt does not know counts as undeclared.
+std::string HtmlAsWindows1251(std::string_view html);
+
 }  // namespace kelmo

@@ -4,9 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include "ConvertMessages.h"
+#include "HtmlInput.h"
 #include "WordApplication.h"
+#include "WordFormat.h"
 
 namespace kelmo {
 namespace {
@@ -14,6 +17,7 @@ namespace {
 // Enough for the ZIP's first entries at the front and its central directory at the back,
 // which list the part names that tell a word-processing document from other archives.
 constexpr qint64 ProbeBytes = 64 * 1024;
+constexpr qsizetype HtmlProbeBytes = 2048;
 
 bool HasHtmlName(const QString& path) {
     for (const char* ending : {".htm", ".html", ".~ht"}) {
@@ -38,6 +42,42 @@ InputKind RecognizeZip(const QString& path, const QByteArray& front, const QByte
     FailUnknownFormat(path);
 }
 
+InputKind RecognizeOle(const QString& path, QIODevice& file) {
+    switch (ProbeOle(file)) {
+        case OleContent::Encrypted:
+            FailConversion(QStringLiteral("Документ защищён паролем: %1").arg(QuotedPath(path)));
+        case OleContent::Spreadsheet:
+            FailConversion(QStringLiteral("Файл %1 — таблица Excel, а не текстовый документ")
+                               .arg(QuotedPath(path)));
+        case OleContent::Presentation:
+            FailConversion(QStringLiteral("Файл %1 — презентация PowerPoint, а не текстовый "
+                                          "документ")
+                               .arg(QuotedPath(path)));
+        case OleContent::Other:
+            FailUnknownFormat(path);
+        default:
+            // Word, or a structure too damaged to read: LibreOffice has the last word.
+            return InputKind::Doc;
+    }
+}
+
+// Markup that opens with a tag and names itself HTML near the top, in UTF-8, UTF-16 or a
+// single-byte code page.
+bool LooksLikeHtml(const QByteArray& front) {
+    const QByteArray head = front.left(HtmlProbeBytes);
+    QString text;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        text = QStringDecoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                          : QStringConverter::Utf16BE)(head);
+    } else {
+        text = QString::fromLatin1(head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head);
+    }
+    text = text.trimmed().toLower();
+    if (text.startsWith(QChar(0xFEFF))) text = text.mid(1).trimmed();
+    return text.startsWith(QLatin1Char('<')) && (text.contains(QLatin1String("<html")) ||
+                                                 text.contains(QLatin1String("<!doctype html")));
+}
+
 }  // namespace
 
 InputKind RecognizeInput(const QString& path) {
@@ -46,7 +86,6 @@ InputKind RecognizeInput(const QString& path) {
     if (info.isDir()) {
         FailConversion(QStringLiteral("%1 — это папка, а не документ").arg(QuotedPath(path)));
     }
-    if (HasHtmlName(path)) return InputKind::Html;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -54,10 +93,9 @@ InputKind RecognizeInput(const QString& path) {
                            .arg(QuotedPath(path), file.errorString()));
     }
     const QByteArray front = file.read(ProbeBytes);
-    if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
-
+    // A document is known by its content first, whatever its name.
     if (front.startsWith(QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))) {
-        return InputKind::Doc;
+        return RecognizeOle(path, file);
     }
     if (front.startsWith("{\\rtf")) return InputKind::Rtf;
     if (front.startsWith("PK\x03\x04")) {
@@ -67,14 +105,12 @@ InputKind RecognizeInput(const QString& path) {
         }
         return RecognizeZip(path, front, back);
     }
+    if (HasHtmlName(path) || LooksLikeHtml(front)) return InputKind::Html;
+    if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
     FailUnknownFormat(path);
 }
 
 namespace {
-
-void CopyHtml(const QString& source, const QString& target) {
-    WriteFileOrFail(target, ReadFileOrFail(source));
-}
 
 bool SameFile(const QString& a, const QString& b) {
     const QString canonical = QFileInfo(a).canonicalFilePath();
@@ -105,9 +141,7 @@ void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options) {
     const InputKind kind = RecognizeInput(documentPath);
     if (kind == InputKind::Html) {
-        if (SameFile(documentPath, outputHtml)) return;
-        CopyPictureFolders(documentPath, QFileInfo(outputHtml).absolutePath());
-        CopyHtml(documentPath, outputHtml);
+        if (!SameFile(documentPath, outputHtml)) ImportHtml(documentPath, outputHtml);
         return;
     }
     if (SameFile(documentPath, outputHtml)) {

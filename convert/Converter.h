@@ -4,7 +4,8 @@
 // keeps the order of operations of an automation client (connect, open, save as HTML,
 // close, quit, disconnect). The result is windows-1251 bytes with that charset declared.
 //
-// Errors: every failure throws ConvertError whose text (UTF-8) is meant for the user.
+// Errors: every failure throws ConvertError whose text (UTF-8) is meant for the user; an HTML
+// input that cannot be read or copied throws IoError (docproc), which names the file too.
 #pragma once
 
 #include <QString>
@@ -40,8 +41,8 @@ struct ConvertOptions {
 void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder);
 
 // Converts documentPath into outputHtml (normally WorkDir + "/i.~ht"), with its pictures
-// beside it. HTML input is copied byte for byte, with its picture folders. The document is never
-// opened for writing.
+// beside it. HTML input is taken as ImportHtml does. The document is never opened for
+// writing.
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options = {});
 

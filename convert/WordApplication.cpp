@@ -16,6 +16,7 @@
 #include "Charset1251.h"
 #include "ConvertMessages.h"
 #include "ProcessGroup.h"
+#include "WordFormat.h"
 
 namespace kelmo {
 namespace {
@@ -209,7 +210,8 @@ QStringList WordApplication::ConverterArguments() const {
                      QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded)
               << QStringLiteral("--headless") << QStringLiteral("--norestore")
               << QStringLiteral("--nologo") << QStringLiteral("--nodefault");
-    if (kind_ == InputKind::Doc) arguments << QStringLiteral("--infilter=MS Word 97");
+    const QString filter = ImportFilterFor(stagedDocument_, kind_);
+    if (!filter.isEmpty()) arguments << QStringLiteral("--infilter=") + filter;
     arguments << QStringLiteral("--convert-to") << QStringLiteral("html:HTML (StarWriter)")
               << QStringLiteral("--outdir") << OutputFolder() << stagedDocument_;
     return arguments;

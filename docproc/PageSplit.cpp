@@ -123,9 +123,32 @@ void SetCount(HeadingTable& table, int count, std::string_view html) {
     table.Headers[count + 1].Position = static_cast<Pos>(html.size()) + 1;
 }
 
+// The plain title back in HTML: the three characters markup gives meaning to as entities.
+std::string EscapedForHtml(std::string_view plain) {
+    std::string escaped;
+    escaped.reserve(plain.size());
+    for (const char c : plain) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
 std::string PageHead(const RHeader& entry) {
-    std::string title = entry.Heading;
-    HtmlToPlainText(title);
+    std::string plain = entry.Heading;
+    HtmlToPlainText(plain);
+    const std::string title = EscapedForHtml(plain);
     std::string head;
     head.reserve(PageHeader.size() + title.size() + 48);
     head.append(PageHeader)

@@ -7,13 +7,16 @@
 // place: nothing joined across a removal is ever found.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
 
+#include "Entities.h"
 #include "LibFunc.h"
 
 namespace kelmo {
@@ -255,6 +258,84 @@ class TagTracker {
     std::size_t nextBracket_ = 0;
 };
 
+// ---------------------------------------------------------------------------------------
+// Plain text of a title
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsLineBreakTag(std::string_view tag) {
+    if (tag.size() < 4 || AsciiLower(tag[1]) != 'b' || AsciiLower(tag[2]) != 'r') return false;
+    const char next = tag[3];
+    return next == '>' || next == '/' || IsBlank(next);
+}
+
+// Every tag goes; a line-break tag leaves a blank. An unclosed "<" stays and ends the scan.
+void TagsToBlanksOrNothing(std::string& text) {
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    for (;;) {
+        const std::size_t at = FindByte(source, '<', out.ReadPos());
+        if (at == None) break;
+        const std::size_t end = FindByte(source, '>', at + 1);
+        if (end == None) break;
+        out.KeepUpTo(at);
+        out.Skip(end + 1 - at);
+        if (IsLineBreakTag(source.substr(at, end + 1 - at))) out.Put(' ');
+    }
+    out.Finish();
+}
+
+// The character of "#N", "#xH" or a name; nullopt for anything else.
+std::optional<char32_t> EntityCode(std::string_view body) {
+    if (body.empty() || body[0] != '#') return NamedEntityCode(body);
+    const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
+    const std::string_view digits = body.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    std::uint32_t code = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return static_cast<char32_t>(code);
+}
+
+// An entity becomes its windows-1251 byte (a no-break space a plain blank); one that is
+// unknown or has no such byte goes. An "&" without a ";" after it stays and ends the scan.
+void DecodeEntities(std::string& text) {
+    constexpr char32_t NoBreakSpace = 0xA0;
+    Compactor out(text);
+    const std::string_view source = out.Source();
+    for (;;) {
+        const std::size_t at = FindByte(source, '&', out.ReadPos());
+        if (at == None) break;
+        const std::size_t end = FindByte(source, ';', at + 1);
+        if (end == None) break;
+        const std::optional<char32_t> code = EntityCode(source.substr(at + 1, end - at - 1));
+        out.KeepUpTo(at);
+        out.Skip(end + 1 - at);
+        if (!code) continue;
+        if (*code == NoBreakSpace) {
+            out.Put(' ');
+        } else if (const std::optional<char> byte = Windows1251Byte(*code)) {
+            out.Put(*byte);
+        }
+    }
+    out.Finish();
+}
+
+// Control bytes (tab, CR, LF, ...) become blanks and every run of blanks one blank.
+void ControlsToSingleBlanks(std::string& text) {
+    std::size_t write = 0;
+    bool afterBlank = false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool blank = byte <= ' ' || byte == 0x7F;
+        if (blank && afterBlank) continue;
+        text[write++] = blank ? ' ' : c;
+        afterBlank = blank;
+    }
+    text.resize(write);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -401,17 +482,9 @@ std::int32_t ReplaceChar(char oldChar, char newChar, std::string& text) {
 }
 
 void HtmlToPlainText(std::string& text) {
-    RemoveThroughByte("<", 1, '>', text);
-    RemoveThroughByte("&", 1, ';', text);
-    Compactor out(text);
-    const std::string_view source = out.Source();
-    for (std::size_t at = FindLiteral(source, "\r\n", 0); at != None;
-         at = FindLiteral(source, "\r\n", out.ReadPos())) {
-        out.KeepUpTo(at);
-        out.Skip(2);
-        out.Put(' ');
-    }
-    out.Finish();
+    TagsToBlanksOrNothing(text);
+    DecodeEntities(text);
+    ControlsToSingleBlanks(text);
     text = TrimBlanks(text);
 }
 

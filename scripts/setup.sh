@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
     # run time: the converter, a display for tests, fonts
-    libreoffice-writer-nogui xvfb xauth fonts-dejavu-core qt6-translations-l10n
+    libreoffice-writer-nogui libreoffice-math xvfb xauth fonts-dejavu-core qt6-translations-l10n
     # window names under Xvfb (xprop)
     x11-utils
     # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)

@@ -7,6 +7,7 @@ set -uo pipefail
 program=$1
 fixtures=$2
 case_name=$3
+examples=$(cd "$fixtures/../../examples" && pwd)
 source "$(cd "$(dirname "$0")" && pwd)/common.sh"
 export XDG_CACHE_HOME=$scratch/cache  # the LibreOffice profile stays in the scratch folder
 
@@ -48,7 +49,61 @@ document_converted)
     expect_eq document "$(md5sum author/course.doc)" "$before"
     expect_eq "author folder" "$(ls -A author)" "course.doc"
     ;;
+document_word95)
+    cp "$fixtures/data/word95-tables.doc" prices.doc
+    run --output out prices.doc
+    expect_rc 0
+    grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
+    # "Наименование" in windows-1251
+    grep -q $'\xcd\xe0\xe8\xec\xe5\xed\xee\xe2\xe0\xed\xe8\xe5' out/page_0.htm ||
+        fail "the Cyrillic text did not come through"
+    ;;
+document_formulas)
+    # an Equation Editor object in a .doc and an OMML equation in a .docx come out as pictures
+    cp "$fixtures/data/equation.doc" equation.doc
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to docx --outdir . "$fixtures/data/formula.fodt" >/dev/null 2>&1
+    [ -s formula.docx ] || fail "LibreOffice made no formula.docx"
+    for document in equation.doc formula.docx; do
+        run --output "out-$document" "$document"
+        expect_rc 0
+        picture=$(cd "out-$document" && ls i_html_* 2>/dev/null | head -1)
+        [ -s "out-$document/$picture" ] || fail "$document: no formula picture"
+        grep -rq "<img src=\"$picture\"" "out-$document"/page_*.htm ||
+            fail "$document: no page shows the formula"
+    done
+    ;;
+html_by_libreoffice)
+    # LibreOffice's own web page: UTF-8, pictures named course_html_<hash>.png beside it
+    mkdir author
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to html --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
+    [ -s author/course.html ] || fail "LibreOffice made no course.html"
+    run --output out author/course.html
+    expect_rc 0
+    expect_contains stdout "$out" "          1.1.1.1.1.1. Итоги"
+    grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
+    picture=$(cd author && ls course_html_*.png | head -1)
+    cmp -s "author/$picture" "out/$picture" || fail "picture $picture not copied"
+    grep -q "src=\"$picture\"" out/page_1_1_1_1_.htm || fail "page does not refer to $picture"
+    ;;
+web_page_named_doc)
+    # Word's web page kept under a .doc name, in UTF-8 with a byte-order mark
+    mkdir course.files
+    { printf '\xEF\xBB\xBF'; iconv -f windows-1251 -t utf-8 "$examples/course.htm" |
+        sed 's/charset=windows-1251/charset=utf-8/'; } >course.doc
+    printf 'PNG' >course.files/image001.png
+    run --output out course.doc
+    expect_rc 0
+    expect_contains stdout "$out" "1. Введение"
+    expect_eq picture "$(cat out/course.files/image001.png)" "PNG"
+    ;;
 document_not_a_document)
+    cp "$fixtures/data/encrypted.doc" secret.doc
+    run secret.doc
+    expect_rc 1
+    expect_eq stderr "$err" 'Документ защищён паролем: "secret.doc"'
+    rm secret.doc stderr.txt stdout.txt
     echo "plain text" >notes.doc
     run notes.doc
     expect_rc 1

@@ -102,5 +102,46 @@ TEST(DeclareWindows1251, RewritesOrAddsTheCharsetOfTheHead) {
     }
 }
 
+struct HtmlRow {
+    const char* name;
+    std::string html;
+    std::string expected;  // empty: the input byte for byte
+};
+
+TEST(HtmlAsWindows1251, TranscodesWhatIsNotWindows1251) {
+    const std::string meta1251 =
+        "<meta http-equiv=\"content-type\" content=\"text/html; "
+        "charset=windows-1251\"/>";
+    const HtmlRow rows[] = {
+        // Kept byte for byte
+        {"declared windows-1251", "<head><meta charset=windows-1251></head>\xCF\xF0\xE8\r\n\0", ""},
+        {"declared cp1251, word's way",
+         "<head><meta http-equiv=Content-Type content=\"text/html; charset=CP1251\"></head>\xCF",
+         ""},
+        {"undeclared and not utf-8", "<html><p>\xCF\xF0\xE8\xE2\xE5\xF2</p>", ""},
+        {"undeclared ascii", "<html><p>a&amp;b</p>", ""},
+        {"unknown charset, not utf-8", "<head><meta charset=x-unheard-of></head>\xCF", ""},
+        // Transcoded and declared
+        {"declared utf-8", "<head><meta charset=\"UTF-8\"></head>Привет α",
+         "<head><meta charset=\"windows-1251\"></head>\xCF\xF0\xE8\xE2\xE5\xF2 &#945;"},
+        {"byte-order mark, no meta", "\xEF\xBB\xBF<html><head></head>Ёж",
+         "<html><head>" + meta1251 + "</head>\xA8\xE6"},
+        {"byte-order mark wins over the meta", "\xEF\xBB\xBF<head><meta charset=windows-1251>Ё",
+         "<head><meta charset=windows-1251>\xA8"},
+        {"undeclared valid utf-8", "<html><head></head>Ё",
+         "<html><head>" + meta1251 + "</head>\xA8"},
+        {"unknown charset, valid utf-8", "<head><meta charset=x-unheard-of></head>Ё",
+         "<head><meta charset=windows-1251></head>\xA8"},
+        {"utf-16 with its mark", std::string("\xFF\xFE<\0h\0e\0a\0d\0>\0\x01\x04", 16),
+         "<head>" + meta1251 + "\xA8"},
+        {"koi8-r", "<head><meta charset=koi8-r></head>\xF0\xD2\xC9",
+         "<head><meta charset=windows-1251></head>\xCF\xF0\xE8"},
+    };
+    for (const HtmlRow& row : rows) {
+        EXPECT_EQ(HtmlAsWindows1251(row.html), row.expected.empty() ? row.html : row.expected)
+            << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace kelmo

@@ -12,6 +12,7 @@
 
 #include "Converter.h"
 #include "ProcessGroup.h"
+#include "WordFormat.h"
 
 namespace kelmo {
 namespace {
@@ -117,7 +118,13 @@ TEST_F(ConverterTest, RecognizesDocumentsByContent) {
         {"opendocument text", "a.odt", zipHead + "mimetypeapplication/vnd.oasis.opendocument.text",
          InputKind::Odt},
         {"html by name, content ignored", "a.htm", "anything", InputKind::Html},
-        {"html, upper case", "A.HTML", OleSignature, InputKind::Html},
+        {"html, upper case", "A.HTML", "<p>text", InputKind::Html},
+        {"word document named like a web page", "a.htm", OleSignature, InputKind::Doc},
+        {"rtf named like a web page", "a.html", "{\\rtf1}", InputKind::Rtf},
+        {"web page named .doc", "w.doc", "\r\n <HTML xmlns:o=\"urn:x\"><head>", InputKind::Html},
+        {"web page with a doctype", "w.doc", "<!DOCTYPE html>\n<p>", InputKind::Html},
+        {"utf-8 web page with a byte-order mark", "w.doc", "\xEF\xBB\xBF<html>", InputKind::Html},
+        {"utf-16 web page", "w.doc", QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14), InputKind::Html},
         {"word's own export name", "i.~ht", "<html>", InputKind::Html},
     };
     for (const RecognizeRow& row : rows) {
@@ -135,6 +142,91 @@ TEST_F(ConverterTest, RecognizesADocxWhosePartNamesAreOnlyAtTheEnd) {
         QByteArrayLiteral("PK\x03\x04") + QByteArray(200000, 'x') + "PK\x01\x02 word/document.xml";
     WriteFile(Path("big.docx"), big);
     EXPECT_EQ(RecognizeInput(Path("big.docx")), InputKind::Docx);
+}
+
+// A compound file of 512-byte sectors: the allocation table, one directory sector, then
+// each stream in regular sectors of its own.
+QByteArray CompoundFile(const QList<std::pair<QString, QByteArray>>& streams) {
+    const auto put32 = [](QByteArray& bytes, int at, quint32 value) {
+        for (int k = 0; k < 4; ++k) bytes[at + k] = char(value >> (8 * k));
+    };
+    QByteArray header = OleSignature + QByteArray(504, '\0');
+    header[0x1E] = 9;
+    put32(header, 0x30, 1);
+    put32(header, 0x38, 4096);
+    put32(header, 0x44, 0xFFFFFFFE);
+    for (int k = 0; k < 109; ++k) put32(header, 0x4C + 4 * k, k == 0 ? 0 : 0xFFFFFFFF);
+    QByteArray fat(512, '\xFF'), directory(512, '\0'), data;
+    put32(fat, 0, 0xFFFFFFFD);
+    put32(fat, 4, 0xFFFFFFFE);
+    for (int k = 0; k < streams.size(); ++k) {
+        const QByteArray body = streams[k].second.leftJustified(4096, '\0');
+        const int first = 2 + int(data.size() / 512), count = int(body.size() / 512);
+        for (int s = first; s < first + count; ++s) put32(fat, 4 * s, s + 1);
+        put32(fat, 4 * (first + count - 1), 0xFFFFFFFE);
+        const QString& name = streams[k].first;
+        for (int c = 0; c < name.size(); ++c) directory[128 * k + 2 * c] = char(name[c].unicode());
+        directory[128 * k + 0x40] = char(2 * name.size() + 2);
+        directory[128 * k + 0x42] = 2;
+        put32(directory, 128 * k + 0x74, first);
+        put32(directory, 128 * k + 0x78, quint32(body.size()));
+        data += body;
+    }
+    return header + fat + directory + data;
+}
+
+// The start of a Word file header: identifier, version number and flags.
+QByteArray Fib(quint16 ident, quint16 nFib, quint16 flags = 0) {
+    QByteArray fib(12, '\0');
+    fib[0] = char(ident), fib[1] = char(ident >> 8), fib[2] = char(nFib), fib[3] = char(nFib >> 8);
+    fib[10] = char(flags), fib[11] = char(flags >> 8);
+    return fib;
+}
+
+struct OleRow {
+    const char* name;
+    QByteArray bytes;
+    const char* filterOrError;  // the import filter, or the message (%1: the quoted path)
+};
+
+TEST_F(ConverterTest, TellsOle2FilesApartAndChoosesTheWordFilter) {
+    const char* unknown =
+        "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+        "RTF или HTML";
+    const OleRow rows[] = {
+        {"word 97", CompoundFile({{"WordDocument", Fib(0xA5EC, 193)}}), "MS Word 97"},
+        {"word 95", CompoundFile({{"WordDocument", Fib(0xA5DC, 104)}}), "MS Word 95"},
+        {"word 6", CompoundFile({{"WordDocument", Fib(0xA5DC, 101)}}), "MS WinWord 6.0"},
+        {"damaged structure", OleSignature + QByteArray(500, '\0'), "MS Word 97"},
+        {"encrypted word 97",
+         CompoundFile({{"1Table", ""}, {"WordDocument", Fib(0xA5EC, 193, 0x0100)}}),
+         "Документ защищён паролем: %1"},
+        {"encrypted word 95", CompoundFile({{"WordDocument", Fib(0xA5DC, 104, 0x0100)}}),
+         "Документ защищён паролем: %1"},
+        {"encrypted docx", CompoundFile({{"EncryptionInfo", ""}, {"EncryptedPackage", ""}}),
+         "Документ защищён паролем: %1"},
+        {"excel", CompoundFile({{"Workbook", ""}}),
+         "Файл %1 — таблица Excel, а не текстовый документ"},
+        {"excel 95", CompoundFile({{"Book", ""}}),
+         "Файл %1 — таблица Excel, а не текстовый документ"},
+        {"powerpoint", CompoundFile({{"PowerPoint Document", ""}}),
+         "Файл %1 — презентация PowerPoint, а не текстовый документ"},
+        {"other compound file", CompoundFile({{"Contents", ""}}), unknown},
+    };
+    for (const OleRow& row : rows) {
+        const QString path = Path("x.doc");
+        WriteFile(path, row.bytes);
+        const QString error = RecognizeError(path);
+        const QString expected = QString::fromUtf8(row.filterOrError).arg('"' + path + '"');
+        EXPECT_EQ(error.isEmpty() ? ImportFilterFor(path, InputKind::Doc) : error, expected)
+            << row.name;
+    }
+    EXPECT_EQ(ImportFilterFor(Path("x.doc"), InputKind::Rtf), "");
+}
+
+TEST_F(ConverterTest, RecognizesAPasswordProtectedDocumentLibreOfficeMade) {
+    const QString encrypted = QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/encrypted.doc");
+    EXPECT_EQ(RecognizeError(encrypted), "Документ защищён паролем: \"" + encrypted + '"');
 }
 
 struct RefuseRow {
@@ -159,6 +251,9 @@ TEST_F(ConverterTest, RefusesWhatIsNotADocument) {
          zipHead + "mimetypeapplication/vnd.oasis.opendocument.presentation", unknown},
         {"truncated signature", "short.doc", OleSignature.left(4), unknown},
         {"empty file", "empty.doc", "", "Файл %1 пуст"},
+        {"tags that are not a web page", "notes.doc", "<note>html</note>",
+         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
+         "RTF или HTML"},
     };
     for (const RefuseRow& row : rows) {
         WriteFile(Path(row.fileName), row.bytes);
@@ -182,7 +277,7 @@ TEST_F(ConverterTest, RefusedInputRunsNoConverter) {
 // HTML input
 
 TEST_F(ConverterTest, CopiesHtmlByteForByteWithoutAConverter) {
-    const QByteArray page = "<html><head><meta charset=utf-8></head>\xCF\xF0\xE8\r\n\0tail";
+    const QByteArray page = "<html><head><meta charset=windows-1251></head>\xCF\xF0\xE8\r\n\0tail";
     WriteFile(Path("author/course.htm"), page);
     EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht"), Fake("ok")), "");
     EXPECT_EQ(ReadFile(Path("work/i.~ht")), page);
@@ -204,6 +299,46 @@ TEST_F(ConverterTest, CopiesTheWebPagesPictureFoldersWithoutFollowingLinks) {
     EXPECT_EQ(ReadFile(Path("work/course.files/inner/b.png")), "PNG b");
     EXPECT_EQ(ReadFile(Path("work/course_files/c.png")), "PNG c");
     EXPECT_FALSE(QFileInfo::exists(Path("work/course.files/link.txt")));
+}
+
+TEST_F(ConverterTest, CopiesTheFilesAPageRefersToFromInsideItsFolderOnly) {
+    WriteFile(Path("author/course.htm"),
+              "<html><head><meta charset=utf-8></head><body>Курс"
+              "<img src=\"course_html_1a2b.png\"><IMG SRC='images/p%20q.gif?v=1#f' alt=x>"
+              "<a href=sub/../doc.pdf>d</a><td background=bg.jpg><a href=\"#top\">"
+              "<img src=\"../secret.txt\"><img src=\"out.png\"><img src=\"linked/s.txt\">"
+              "<img src=\"http://example.org/a.png\"><img src=\"data:image/png;base64,AA\">"
+              "<img src=\"missing.png\"><img src=\"/etc/hostname\"></body></html>");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("images"));
+    for (const char* name : {"course_html_1a2b.png", "images/p q.gif", "doc.pdf", "bg.jpg"}) {
+        WriteFile(Path("author/") + name, name);
+    }
+    WriteFile(Path("secret.txt"), "not the course's");
+    ASSERT_TRUE(QFile::link(Path("secret.txt"), Path("author/out.png")));
+    ASSERT_TRUE(QFile::link(dir_.path(), Path("author/linked")));
+
+    ASSERT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
+    EXPECT_TRUE(ReadFile(Path("work/i.~ht"))
+                    .contains("<meta charset=windows-1251></head><body>\xCA\xF3\xF0\xF1"));
+    for (const char* name : {"course_html_1a2b.png", "images/p q.gif", "doc.pdf", "bg.jpg"}) {
+        EXPECT_EQ(ReadFile(Path("work/") + name), name);
+    }
+    EXPECT_EQ(QDir(Path("work")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              (QStringList{"bg.jpg", "course_html_1a2b.png", "doc.pdf", "i.~ht", "images"}));
+}
+
+TEST_F(ConverterTest, WritesNoCopyThroughALinkInTheWorkFolder) {
+    WriteFile(Path("author/course.htm"), "<img src=\"images/new/a.png\"><img src=b.png>");
+    ASSERT_TRUE(QDir(Path("author")).mkpath("images/new"));
+    WriteFile(Path("author/images/new/a.png"), "PNG a");
+    WriteFile(Path("author/b.png"), "PNG b");
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("elsewhere"));
+    ASSERT_TRUE(QFile::link(Path("elsewhere"), Path("work/images")));
+    ASSERT_TRUE(QFile::link(Path("elsewhere/b.png"), Path("work/b.png")));
+
+    EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
+    EXPECT_EQ(QDir(Path("elsewhere")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
 }
 
 TEST_F(ConverterTest, CopyingHtmlOntoItselfKeepsIt) {

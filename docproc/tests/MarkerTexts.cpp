@@ -6,7 +6,7 @@
 namespace kelmo::testing {
 namespace {
 
-constexpr std::array<std::string_view, 34> Pieces = {
+constexpr std::array<std::string_view, 42> Pieces = {
     "<",
     ">",
     "<!--",
@@ -41,6 +41,15 @@ constexpr std::array<std::string_view, 34> Pieces = {
     "a",
     "<p ",
     "</p>",
+    // title text: line breaks, character references, control bytes
+    "<br>",
+    "<BR/>",
+    "&#",
+    "&#x",
+    "171;",
+    "A0;",
+    "&laquo;",
+    "\t",
 };
 
 }  // namespace

@@ -75,6 +75,14 @@ TEST(SplitIntoPages, WorkedExample) {
     EXPECT_EQ(split.Files(), 2u);
 }
 
+TEST(SplitIntoPages, TitleOfAPageIsThePlainHeadingWithMarkupCharactersEscaped) {
+    const std::string heading = "<h1>R&amp;D&nbsp;&lt;2&gt;<br>\r\n\t&laquo;A&raquo;</h1>";
+    const Split split("<body>" + heading);
+    EXPECT_EQ(split.Page("page_1_.htm"), PageOf("R&amp;D &lt;2&gt; \xAB"
+                                                "A\xBB",
+                                                heading));
+}
+
 // --- Numbers and page names -------------------------------------------------------------
 
 struct NumberCase {

@@ -1,5 +1,9 @@
 #include "ReferencePrimitives.h"
 
+#include <optional>
+
+#include "Entities.h"
+
 namespace kelmo::reference {
 namespace {
 
@@ -47,6 +51,44 @@ bool InsideTag(std::string_view text, Pos position) {
     if (before == 0 || At(text, before) != '<') return false;
     const Pos after = ScanTo(text, position + 3, "<>");
     return after != 0 && At(text, after) == '>';
+}
+
+bool IsLineBreakTag(std::string_view tag) {
+    if (tag.size() < 4) return false;
+    const char b = tag[1], r = tag[2], next = tag[3];
+    return (b == 'b' || b == 'B') && (r == 'r' || r == 'R') &&
+           (next == '>' || next == '/' || static_cast<unsigned char>(next) <= 32);
+}
+
+// Value of digits in base, or -1 when empty, too long or not all digits.
+std::int64_t NumberIn(std::string_view digits, int base) {
+    if (digits.empty() || digits.size() > 8) return -1;
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (digit < 0) return -1;
+        value = value * base + digit;
+    }
+    return value;
+}
+
+// The windows-1251 text of an entity's body ("amp", "#38", "#x26"): a no-break space is a
+// plain blank, anything unknown or outside the code page nothing.
+std::string EntityText(std::string_view body) {
+    std::int64_t code = -1;
+    if (!body.empty() && body[0] == '#') {
+        const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
+        code = NumberIn(body.substr(hex ? 2 : 1), hex ? 16 : 10);
+    } else if (const std::optional<char32_t> named = NamedEntityCode(body)) {
+        code = *named;
+    }
+    if (code < 0) return "";
+    if (code == 0xA0) return " ";
+    const std::optional<char> byte = Windows1251Byte(static_cast<char32_t>(code));
+    return byte ? std::string(1, *byte) : std::string();
 }
 
 }  // namespace
@@ -174,13 +216,37 @@ std::int32_t ReplaceChar(char oldChar, char newChar, std::string& text) {
 }
 
 void HtmlToPlainText(std::string& text) {
-    RemoveThroughByte("<", 1, '>', text);
-    RemoveThroughByte("&", 1, ';', text);
-    Pos position = FindFrom("\r\n", text, 0);
+    // Tags go; a line-break tag leaves a blank.
+    Pos position = FindFrom("<", text, 1);
     while (position > 0) {
-        DeleteRange(text, position, 2);
-        InsertAt(" ", text, position);
-        position = FindFrom("\r\n", text, position);
+        const Pos end = ScanTo(text, position + 1, ">");
+        if (end == 0) break;
+        const std::string tag = CopyRange(text, position, end - position + 1);
+        DeleteRange(text, position, end - position + 1);
+        if (IsLineBreakTag(tag)) {
+            InsertAt(" ", text, position);
+            ++position;
+        }
+        position = FindFrom("<", text, position);
+    }
+    // Entities become their windows-1251 character or nothing.
+    position = FindFrom("&", text, 1);
+    while (position > 0) {
+        const Pos end = ScanTo(text, position + 1, ";");
+        if (end == 0) break;
+        const std::string replacement =
+            EntityText(CopyRange(text, position + 1, end - position - 1));
+        DeleteRange(text, position, end - position + 1);
+        InsertAt(replacement, text, position);
+        position = FindFrom("&", text, position + Length(replacement));
+    }
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 32 || c == 0x7F) c = ' ';
+    }
+    position = FindFrom("  ", text, 1);
+    while (position > 0) {
+        DeleteRange(text, position, 1);
+        position = FindFrom("  ", text, position);
     }
     text = TrimBlanks(text);
 }

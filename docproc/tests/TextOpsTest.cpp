@@ -398,24 +398,41 @@ TEST(Removals, ReplaceCharCountsReplacements) {
 TEST(Removals, PlainTextOfHeadings) {
     const std::vector<TextCase> cases = {
         {"<h1 class=x>\xC3\xEB\xE0\xE2\xE0&nbsp;1.\r\n\xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5</h1>\r\n",
-         "\xC3\xEB\xE0\xE2\xE0"
-         "1. \xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5"},
-        // entities are dropped, not decoded
-        {" A &amp; B ", "A  B"},
+         "\xC3\xEB\xE0\xE2\xE0 1. \xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5"},
+        // a line-break tag leaves a blank, other tags nothing
+        {"A<br>B", "A B"},
+        {"A<BR/>B", "A B"},
+        {"A<br clear=all>B<b>C</b>", "A BC"},
+        {"A<bR\t/>B", "A B"},
+        {"A<bdo>B<brx>C", "ABC"},
+        // entities become their windows-1251 character
+        {" A &amp; B ", "A & B"},
+        {"&laquo;\xCE&raquo; &#171;&#x2116;&#X2014;", "\xAB\xCE\xBB \xAB\xB9\x97"},
+        {"&Acy;&IOcy;&lt;&gt;&quot;", "\xC0\xA8<>\""},
+        {"a&nbsp;&#160;&#xA0;b", "a b"},
+        {"&amp;lt;", "&lt;"},
+        // unknown entities and characters windows-1251 lacks go
         {"R&D dept; x", "R x"},
-        // CR LF becomes one blank; lone CR and LF stay
-        {"a\rb\nc", "a\rb\nc"},
-        {"a\r\r\nb", "a\r b"},
-        {"a\r\n\r\nb", "a  b"},
-        {"a\n\r\nb", "a\n b"},
+        {"a&alpha;&#945;&#x1F600;&#99999999999;&#;&#x;&bogus;b", "ab"},
+        // control bytes become blanks, runs of blanks one, CR LF counts as one
+        {"a\tb\rc\nd\x01"
+         "e\x7F"
+         "f",
+         "a b c d e f"},
+        {"a\r\nb", "a b"},
+        {"a\r\r\nb", "a b"},
+        {"a \r\n \t b", "a b"},
+        {"1.1\t<span>Wrapped</span>\r\n  title&#9;end", "1.1 Wrapped title end"},
         {"\r\n<b>x</b>\r\n", "x"},
-        // a CR LF joined by a removed tag is still one pair
-        {"a\r<br>\nb", "a b"},
+        {"\xA0"
+         "a\xA0",
+         "\xA0"
+         "a\xA0"},
         // unclosed "<" or "&" stays and ends its stage
         {"a<b", "a<b"},
         {"<i>a</i><b", "a<b"},
         {"a&amp b", "a&amp b"},
-        {"a&lt;b&c", "ab&c"},
+        {"a&lt;b&c", "a<b&c"},
         {"", ""},
         {"<p></p>", ""},
     };

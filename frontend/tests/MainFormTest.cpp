@@ -561,9 +561,10 @@ void MainFormTest::ClosingDeletesEveryOwnFolder() {
     const QString refuse = Script(QStringLiteral("echo 'Error: no' >&2\nexit 0"));
     for (const char* name : {"a.htm", "b.rtf", "c.htm", "d.rtf", "e.htm"}) {
         const QString doc = folder + QLatin1Char('/') + QLatin1String(name);
-        if (!QFileInfo::exists(doc)) WriteFile(doc, Document("<h1>B</h1>"));
+        const bool rtf = doc.endsWith(QLatin1String(".rtf"));
+        if (!QFileInfo::exists(doc)) WriteFile(doc, rtf ? "{\\rtf1 B}" : Document("<h1>B</h1>"));
         kelmo::ConvertOptions options;
-        if (doc.endsWith(QLatin1String(".rtf"))) options.Program = refuse;
+        if (rtf) options.Program = refuse;
         Form->SetConvertOptions(options);
         Open(doc);
     }

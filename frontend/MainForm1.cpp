@@ -100,6 +100,7 @@ QString OpenFilters() {
         "Документ OpenDocument (*.odt);;"
         "Документ RTF (*.rtf);;"
         "Веб-страница (*.htm *.html *.~ht);;"
+        "Курс (*.kelmo-course);;"
         "Все файлы (*)");
 }
 
@@ -279,6 +280,10 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
+    if (documentPath.endsWith(QLatin1String(".kelmo-course"), Qt::CaseInsensitive)) {
+        CourseCmds->OpenCourse(documentPath);
+        return;
+    }
     RunCommand([&] {
         Watcher.Watch({});
         ConvertToHtml(documentPath);

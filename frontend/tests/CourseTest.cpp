@@ -149,9 +149,9 @@ class CourseTest : public QObject {
                                       "Часть 3 course.htm"}));
     }
 
-    // Reopened: the materials on top of the tree, their headings below.
+    // Reopened as a file to open: the materials on top of the tree, their headings below.
     void ReopenedAndShown() {
-        Window.Courses().OpenCourse(CoursePath());
+        Window.OpenStartFile(CoursePath());
         QCOMPARE(WindowDialogs->Errors.join(" | "), QString());
         auto* tree = Window.findChild<QTreeWidget*>("tvStruct");
         QCOMPARE(tree->topLevelItemCount(), 3);

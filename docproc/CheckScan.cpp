@@ -274,18 +274,27 @@ int CountTags(std::string_view html, std::string_view name) {
     return count;
 }
 
+namespace {
+
+// The last byte of the tag or entity starting at i; i itself when none starts there.
+std::size_t MarkupEnd(std::string_view html, std::size_t i) {
+    if (html[i] != '<' && html[i] != '&') return i;
+    const std::size_t end = html.find(html[i] == '<' ? '>' : ';', i);
+    return end != std::string_view::npos ? end : i;
+}
+
+}  // namespace
+
 Pos CountText(std::string_view html) {
     Pos count = 0;
     bool blank = false;
     for (std::size_t i = 0; i < html.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(html[i]);
-        if (c == '<' || c == '&') {
-            const std::size_t end = html.find(c == '<' ? '>' : ';', i);
-            if (end != std::string_view::npos) {
-                i = end;
-                continue;
-            }
+        const std::size_t markupEnd = MarkupEnd(html, i);
+        if (markupEnd != i) {
+            i = markupEnd;
+            continue;
         }
+        const unsigned char c = static_cast<unsigned char>(html[i]);
         if (IsBlank(c)) {
             blank = count > 0;
             continue;
@@ -298,14 +307,12 @@ Pos CountText(std::string_view html) {
 
 bool ShowsWordChars(std::string_view html) {
     for (std::size_t i = 0; i < html.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(html[i]);
-        if (c == '<' || c == '&') {
-            const std::size_t end = html.find(c == '<' ? '>' : ';', i);
-            if (end != std::string_view::npos) {
-                i = end;
-                continue;
-            }
+        const std::size_t markupEnd = MarkupEnd(html, i);
+        if (markupEnd != i) {
+            i = markupEnd;
+            continue;
         }
+        const unsigned char c = static_cast<unsigned char>(html[i]);
         if (IsWordByte(c)) return true;
     }
     return false;

@@ -4,7 +4,6 @@
 #include <WorkFolder.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "MainForm1.h"
+#include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
 namespace kelmo {
@@ -28,14 +28,6 @@ QString OutlineLine(const QString& workDir, const char* file, int index) {
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     return index >= 0 && index < lines.size() - 1 ? lines[index] : QString();
 }
-
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

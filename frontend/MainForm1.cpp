@@ -24,6 +24,7 @@
 #include "CourseCommands.h"
 #include "ErrorText.h"
 #include "FindBar.h"
+#include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
 namespace {
@@ -36,15 +37,6 @@ constexpr double kMaxZoom = 5.0;
 QSettings UserSettings() {
     return QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"));
 }
-
-// The hourglass for the life of one stage, put back also when the stage throws.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // A message box shown in the middle of a stage gets the arrow, not the stage's hourglass.
 class ArrowCursor {
@@ -288,7 +280,7 @@ void TMainForm::OpenDocument(const QString& documentPath) {
         Watcher.Watch({});
         ConvertToHtml(documentPath);
         Watcher.Watch(documentPath);
-        const WaitCursor wait;
+        const kelmo::WaitCursor wait;
         UCleanHTMLClick();
         const QString refused = USplitClick();
         OutlineRefused = !refused.isEmpty();
@@ -367,7 +359,7 @@ void TMainForm::ShowProgress(const QString& documentPath, int elapsedMs) {
 }
 
 void TMainForm::ConvertToHtml(const QString& documentPath) {
-    const WaitCursor wait;
+    const kelmo::WaitCursor wait;
     ui->tvStruct->clear();
     StructTree.Clear();
     ui->tvFNames->clear();

@@ -420,6 +420,7 @@ void TMainForm::UCleanHTMLClick(bool showClean) {
 QString TMainForm::USplitClick() {
     const std::string workDir = Encoded(WorkDir);
     if (kelmo::SplitIntoPages(*Headers, workDir, Html) == kelmo::SplitResult::TooManyHeadings) {
+        ShowCheck(workDir);
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }

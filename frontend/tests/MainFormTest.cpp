@@ -527,6 +527,8 @@ void MainFormTest::HeadingLimitStopsOnlyTheSplit() {
     QCOMPARE(Struct().topLevelItemCount(), 0);
     QVERIFY(!QFileInfo::exists(WorkDir() + QStringLiteral("/page_1_.htm")));
     QVERIFY(Status().startsWith(QStringLiteral("Документ обработан и сохранен в ")));
+    QVERIFY2(Findings().size() == 1 && Findings()[0].contains(QStringLiteral("501 заголовков")),
+             qPrintable(Findings().join('\n')));
 
     // The program goes on: the next document opens as usual.
     Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));

@@ -165,39 +165,59 @@ void BM_HardInput(benchmark::State& state) {
 }
 BENCHMARK(BM_HardInput)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 
+// A folder made for one run, removed with everything in it afterwards.
+class ScratchFolder {
+  public:
+    ScratchFolder() { std::filesystem::create_directory(Path); }
+    ~ScratchFolder() { std::filesystem::remove_all(Path); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path Path =
+        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
+};
+
 // The split with its page files, into a folder made for the run.
 void BM_SplitIntoPages(benchmark::State& state) {
     const std::string& html = CleanCourse(state.range(0));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directory(folder);
     HeadingTable table;
-    for (auto _ : state) {
-        if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
-            state.SkipWithError("too many headings");
-            break;
+    {
+        const ScratchFolder folder;
+        for (auto _ : state) {
+            if (SplitIntoPages(table, folder.Path.string(), html) != SplitResult::Done) {
+                state.SkipWithError("too many headings");
+                break;
+            }
         }
     }
-    std::filesystem::remove_all(folder);
     state.counters["pages"] = table.HeaderCount;
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
 }
 BENCHMARK(BM_SplitIntoPages)->Arg(16)->Unit(benchmark::kMillisecond);
 
+// What the benchmarks below start from: one split and the files it wrote.
+struct SplitCourse {
+    HeadingTable Table;
+    std::vector<WorkFile> Files;
+};
+
+SplitCourse SplitOnce(benchmark::State& state, const std::string& html) {
+    const ScratchFolder folder;
+    SplitCourse split;
+    if (SplitIntoPages(split.Table, folder.Path.string(), html) != SplitResult::Done) {
+        state.SkipWithError("too many headings");
+    }
+    split.Files = ListWorkFiles(folder.Path.string());
+    return split;
+}
+
 // Building every page's text in memory, without the files.
 void BM_PageTexts(benchmark::State& state) {
     const std::string& html = CleanCourse(state.range(0));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directory(folder);
-    HeadingTable table;
-    if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
-        state.SkipWithError("too many headings");
-    }
-    std::filesystem::remove_all(folder);
+    const SplitCourse split = SplitOnce(state, html);
     for (auto _ : state) {
-        for (int i = 1; i <= table.HeaderCount; ++i) {
-            benchmark::DoNotOptimize(PageText(table, i, html).size());
+        for (int i = 1; i <= split.Table.HeaderCount; ++i) {
+            benchmark::DoNotOptimize(PageText(split.Table, i, html).size());
         }
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
@@ -207,17 +227,11 @@ BENCHMARK(BM_PageTexts)->Arg(16)->Unit(benchmark::kMillisecond);
 // The author's check of a split course, beside the split itself above.
 void BM_CheckDocument(benchmark::State& state) {
     const std::string& html = CleanCourse(state.range(0));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("kelmo-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directory(folder);
-    HeadingTable table;
-    if (SplitIntoPages(table, folder.string(), html) != SplitResult::Done) {
-        state.SkipWithError("too many headings");
+    const SplitCourse split = SplitOnce(state, html);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(CheckDocument(split.Table, html, split.Files).size());
     }
-    const std::vector<WorkFile> files = ListWorkFiles(folder.string());
-    std::filesystem::remove_all(folder);
-    for (auto _ : state) benchmark::DoNotOptimize(CheckDocument(table, html, files).size());
-    state.counters["pages"] = table.HeaderCount;
+    state.counters["pages"] = split.Table.HeaderCount;
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
 }
 BENCHMARK(BM_CheckDocument)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);

@@ -276,11 +276,21 @@ int CountTags(std::string_view html, std::string_view name) {
 
 namespace {
 
-// The last byte of the tag or entity starting at i; i itself when none starts there.
-std::size_t MarkupEnd(std::string_view html, std::size_t i) {
-    if (html[i] != '<' && html[i] != '&') return i;
-    const std::size_t end = html.find(html[i] == '<' ? '>' : ';', i);
-    return end != std::string_view::npos ? end : i;
+// Calls see(byte) for each byte of html outside tags and entities while it returns true; a
+// '<' or '&' that is never closed counts as text.
+template <class See>
+void ForEachShownByte(std::string_view html, See see) {
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(html[i]);
+        if (c == '<' || c == '&') {
+            const std::size_t end = html.find(c == '<' ? '>' : ';', i);
+            if (end != std::string_view::npos) {
+                i = end;
+                continue;
+            }
+        }
+        if (!see(c)) return;
+    }
 }
 
 }  // namespace
@@ -288,34 +298,25 @@ std::size_t MarkupEnd(std::string_view html, std::size_t i) {
 Pos CountText(std::string_view html) {
     Pos count = 0;
     bool blank = false;
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        const std::size_t markupEnd = MarkupEnd(html, i);
-        if (markupEnd != i) {
-            i = markupEnd;
-            continue;
-        }
-        const unsigned char c = static_cast<unsigned char>(html[i]);
+    ForEachShownByte(html, [&](unsigned char c) {
         if (IsBlank(c)) {
             blank = count > 0;
-            continue;
+        } else {
+            count += blank ? 2 : 1;
+            blank = false;
         }
-        count += blank ? 2 : 1;
-        blank = false;
-    }
+        return true;
+    });
     return count;
 }
 
 bool ShowsWordChars(std::string_view html) {
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        const std::size_t markupEnd = MarkupEnd(html, i);
-        if (markupEnd != i) {
-            i = markupEnd;
-            continue;
-        }
-        const unsigned char c = static_cast<unsigned char>(html[i]);
-        if (IsWordByte(c)) return true;
-    }
-    return false;
+    bool found = false;
+    ForEachShownByte(html, [&](unsigned char c) {
+        found = IsWordByte(c);
+        return !found;
+    });
+    return found;
 }
 
 bool HasWordChars(std::string_view text) {

@@ -112,6 +112,7 @@ const std::vector<Row> Rows = {
      "<h1>A</h1>" + Text + "<h2>B</h2><p>&nbsp;</p><h2>C</h2>" + Text,
      {},
      {{"empty-page", W, 2}}},
+    {"a letter after an entity", "<h1>A</h1>" + Text + "<h2>B</h2><p>&nbsp;x</p>", {}, {}},
     {"chapter page over its sections", "<h1>A</h1><h2>B</h2>" + Text, {}, {}},
     {"page with only a picture", "<h1>A</h1><p><img src=p.png></p>", {{"p.png", 9}}, {}},
     {"text over the limit",

@@ -85,6 +85,7 @@ void InstallSource(const Reference<uno::XComponentContext>& office) {
     const rtl::OUString library = rtl::OUString::createFromAscii(Library);
     const rtl::OUString module = rtl::OUString::createFromAscii(Module);
     if (!libraries->hasByName(library)) libraries->createLibrary(library);
+    libraries->loadLibrary(library);  // one kept in the profile from an earlier run
     const Reference<container::XNameContainer> modules(libraries->getByName(library),
                                                        UNO_QUERY_THROW);
     const uno::Any source(rtl::OUString(Source, sal_Int32(strlen(Source)), RTL_TEXTENCODING_UTF8));

@@ -82,6 +82,34 @@ document_converter_error)
     expect_rc 1
     expect_eq "beside the document" "$(ls -A beside)" "course.doc"
     ;;
+document_batch)
+    stand_in ok
+    word97_signature >a.doc
+    word97_signature >b.doc
+    echo "plain text" >c.doc
+    run --quiet --output out a.doc c.doc b.doc
+    expect_rc 1
+    expect_eq stderr "$err" 'c.doc: Неизвестный формат файла "c.doc": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
+    [ -s out/a/i.~ht ] && [ -s out/b/i.~ht ] || fail "the good inputs were not all converted"
+    ;;
+document_interrupted)
+    stand_in hang
+    word97_signature >course.doc
+    mkdir tmp
+    export TMPDIR=$scratch/tmp
+    for signal in INT TERM HUP; do
+        # without HOME the profile goes into our private folder, not /.cache
+        env -u HOME "$program" --quiet --output out course.doc 2>/dev/null &
+        sleep 1.5
+        kill -"$signal" $!
+        wait $!
+        expect_eq "$signal: exit code" "$?" "$((128 + $(kill -l "$signal")))"
+        expect_eq "$signal: processes left" "$(live_in_group)" 0
+        expect_eq "$signal: temporary files left" "$(ls -A tmp)" ""
+        grep -q "^-env:UserInstallation=file://$scratch/tmp/" record ||
+            fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
+    done
+    ;;
 *)
     fail "unknown case"
     ;;

@@ -155,7 +155,10 @@ void WordApplication::Connect() {
         FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
                            .arg(privateDir_->errorString()));
     }
+}
 
+// Only when the one-shot process runs: a session may hold the shared profile meanwhile.
+void WordApplication::ChooseProfile() {
     // A profile serves one instance at a time; while another conversion holds ours, a
     // throwaway one keeps the two from meeting.
     profileDir_ = options_.ProfileDir.isEmpty() ? DefaultProfileDir() : options_.ProfileDir;
@@ -164,7 +167,7 @@ void WordApplication::Connect() {
         profileLock_->setStaleLockTime(0);
         if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
     }
-    if (!profileLock_) profileDir_ = privateDir.filePath(QStringLiteral("profile"));
+    if (!profileLock_) profileDir_ = QDir(privateDir_->path()).filePath(QStringLiteral("profile"));
     WriteProfileSettings(profileDir_);
 }
 
@@ -205,6 +208,7 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
         options_.Session->SaveAsHtml(stagedDocument_, QDir(OutputFolder()).filePath(ConvertedName),
                                      documentPath_, options_.TimeoutMs,
                                      options_.Progress) == OfficeSession::Outcome::NotLoaded) {
+        ChooseProfile();
         RunConverter(ConverterArguments());
     }
 

@@ -110,6 +110,22 @@ document_interrupted)
             fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
     done
     ;;
+document_killed)
+    mkdir author
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to doc --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
+    # a first run sets the profile up, so that the second one's LibreOffice stays up
+    run --quiet --output out author/course.doc
+    expect_rc 0
+    "$program" --quiet --output out author/course.doc 2>/dev/null &
+    ours="--accept=pipe,name=kelmo-$!-"
+    for _ in $(seq 200); do pgrep -f -- "$ours" >/dev/null && break; sleep 0.05; done
+    pgrep -f -- "$ours" >/dev/null || fail "its LibreOffice did not start"
+    kill -KILL $!
+    wait $! 2>/dev/null
+    sleep 1
+    expect_eq "LibreOffice left" "$(pgrep -fc -- "$ours")" 0
+    ;;
 *)
     fail "unknown case"
     ;;

@@ -1,7 +1,12 @@
 // One LibreOffice driven over its API for several documents: list labels written as text,
 // and a LibreOffice that dies or hangs replaced for the next document.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -48,13 +53,13 @@ class OfficeSessionTest : public testing::Test {
     }
 
     // The export of the document, as the road reads it.
-    static std::string Convert(int timeoutMs = 120000) {
+    static std::string Convert(int timeoutMs = 120000, const QString& document = document_) {
         const QString work = dir_->filePath("work");
         QDir().mkpath(work);
         ConvertOptions options;
         options.Session = *session_;
         options.TimeoutMs = timeoutMs;
-        ConvertDocument(document_, work + "/i.~ht", options);
+        ConvertDocument(document, work + "/i.~ht", options);
         return LoadTextFile((work + "/i.~ht").toStdString());
     }
 
@@ -122,6 +127,25 @@ TEST_F(OfficeSessionTest, EndOfSessionEndsLibreOfficeAndRemovesItsFolder) {
     EXPECT_FALSE(Alive(pid));
     EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList());
+}
+
+// The picture is linked from 127.0.0.1:39517; a listener there must hear nothing.
+TEST_F(OfficeSessionTest, RemotePictureStaysALinkAndIsNotFetched) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(39517);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    const std::string html =
+        Convert(120000, QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/remote-picture.docx"));
+    pollfd incoming{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&incoming, 1, 500), 0) << "a connection came in";
+    ::close(listener);
+    EXPECT_NE(html.find("src=\"http://127.0.0.1:39517/remote.png\""), std::string::npos);
 }
 
 }  // namespace

@@ -475,8 +475,7 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
         worker->Post<Outcome>([=] { return worker->Convert(document, outputHtml, documentPath); });
     QElapsedTimer clock;
     clock.start();
-    while (outcome.wait_for(std::chrono::milliseconds(ProgressStepMs)) !=
-           std::future_status::ready) {
+    for (;;) {
         const qint64 elapsed = clock.elapsed();
         if (timeoutMs > 0 && elapsed >= timeoutMs) {
             worker->Abandon();
@@ -484,9 +483,12 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
             FailConversion(QStringLiteral("Преобразование прервано: прошло больше %1")
                                .arg(TimeoutText(timeoutMs)));
         }
+        const qint64 step =
+            timeoutMs > 0 ? qMin<qint64>(ProgressStepMs, timeoutMs - elapsed) : ProgressStepMs;
+        if (outcome.wait_for(std::chrono::milliseconds(step)) == std::future_status::ready) break;
         if (!progress) continue;
         try {
-            progress(int(elapsed));
+            progress(int(clock.elapsed()));
         } catch (...) {
             worker->Abandon();
             outcome.wait();

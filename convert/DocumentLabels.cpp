@@ -33,6 +33,7 @@ Sub WriteLabels(Document As Object)
     Paragraphs = New Collection
     Labels = New Collection
     CollectText(Document.getText())
+    Document.lockControllers()
     Dim i As Long
     For i = 1 To Paragraphs.Count
         Dim Paragraph As Object
@@ -40,6 +41,7 @@ Sub WriteLabels(Document As Object)
         Paragraph.NumberingIsNumber = False
         Paragraph.getText().insertString(Paragraph.getStart(), Labels(i) & " ", False)
     Next i
+    Document.unlockControllers()
 End Sub
 
 Sub CollectText(Text As Object)

@@ -194,6 +194,8 @@ class OfficeSession::Worker {
     void Connect();
     void Forget() noexcept;
     void Quit() noexcept;
+    Outcome LoadAndSave(const QString& document, const QString& outputHtml,
+                        const QString& documentPath);
     Reference<lang::XComponent> Load(const QString& document, const QString& documentPath);
     void Save(const Reference<lang::XComponent>& document, const QString& outputHtml);
 
@@ -413,32 +415,41 @@ void CloseDocument(const Reference<lang::XComponent>& document) noexcept {
 OfficeSession::Outcome OfficeSession::Worker::Convert(const QString& document,
                                                       const QString& outputHtml,
                                                       const QString& documentPath) {
-    if (abandoned_) FailConversion(QStringLiteral("Преобразование прервано"));
-    try {
-        EnsureRunning();
-    } catch (const ConvertError&) {
-        // Without LibreOffice or a private folder nothing else can work either; a
-        // LibreOffice that would not serve the bridge may still convert on its own.
-        if (abandoned_ || !privateDir_) throw;
-        return Outcome::NotLoaded;
-    }
-    try {
-        const Reference<lang::XComponent> loaded = Load(document, documentPath);
-        if (!loaded.is()) return Outcome::NotLoaded;
+    // A LibreOffice that dies between documents, or one that quits for a restart right
+    // after it answered, breaks the bridge at the next call: a fresh one gets a second try.
+    for (int attempt = 0; attempt < 2 && !abandoned_; ++attempt) {
         try {
-            labels_->WriteAsText(loaded);
-            Save(loaded, outputHtml);
-        } catch (const io::IOException&) {
-            CloseDocument(loaded);
+            EnsureRunning();
+        } catch (const ConvertError&) {
+            // Without LibreOffice or a private folder nothing else can work either; a
+            // LibreOffice that would not serve the bridge may still convert on its own.
+            if (abandoned_ || !privateDir_) throw;
             return Outcome::NotLoaded;
         }
+        try {
+            return LoadAndSave(document, outputHtml, documentPath);
+        } catch (const uno::Exception&) {
+            Forget();  // the bridge broke or LibreOffice died on this document
+        }
+    }
+    if (abandoned_) FailConversion(QStringLiteral("Преобразование прервано"));
+    return Outcome::NotLoaded;
+}
+
+OfficeSession::Outcome OfficeSession::Worker::LoadAndSave(const QString& document,
+                                                          const QString& outputHtml,
+                                                          const QString& documentPath) {
+    const Reference<lang::XComponent> loaded = Load(document, documentPath);
+    if (!loaded.is()) return Outcome::NotLoaded;
+    try {
+        labels_->WriteAsText(loaded);
+        Save(loaded, outputHtml);
+    } catch (const io::IOException&) {
         CloseDocument(loaded);
-        return Outcome::Saved;
-    } catch (const uno::Exception&) {
-        // The bridge broke or LibreOffice died on this document: a fresh one serves the next.
-        Forget();
         return Outcome::NotLoaded;
     }
+    CloseDocument(loaded);
+    return Outcome::Saved;
 }
 
 OfficeSession::OfficeSession(QString program, QString profileDir)

@@ -31,6 +31,18 @@ std::string Cp1251(const char* utf8) {
 
 bool Alive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
+// Until the killed process is a zombie or gone, as a crash between documents leaves it.
+void AwaitDeath(qint64 pid) {
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pid);
+    for (int tries = 0; tries < 250; ++tries) {
+        QFile file(stat);
+        if (!file.open(QIODevice::ReadOnly)) return;
+        const QByteArray line = file.readAll();
+        if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z") return;
+        ::usleep(20000);
+    }
+}
+
 class OfficeSessionTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -90,6 +102,7 @@ TEST_F(OfficeSessionTest, KilledLibreOfficeIsReplacedForTheNextDocument) {
     Convert();
     const qint64 killed = (*session_)->ProcessId();
     ASSERT_EQ(::kill(pid_t(killed), SIGKILL), 0);
+    AwaitDeath(killed);
     EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
     EXPECT_NE((*session_)->ProcessId(), killed);
     EXPECT_TRUE(Alive((*session_)->ProcessId()));

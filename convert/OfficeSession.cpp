@@ -31,6 +31,7 @@
 #include <condition_variable>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
+#include <cstdint>
 #include <deque>
 #include <future>
 #include <mutex>
@@ -114,10 +115,11 @@ std::vector<std::string> OfficeEnvironment(const QString& tempDir, const QString
     return environment;
 }
 
-std::string PipeName() {
-    static std::atomic<int> started{0};
-    return "kelmo-" + std::to_string(::getpid()) + "-" + std::to_string(++started) + "-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
+// Unique on the machine: the process, the session and its start.
+std::string PipeName(const void* session, int start) {
+    return "kelmo-" + std::to_string(::getpid()) + "-" +
+           std::to_string(reinterpret_cast<std::uintptr_t>(session) % 1000000) + "-" +
+           std::to_string(start);
 }
 
 }  // namespace
@@ -215,6 +217,7 @@ class OfficeSession::Worker {
     QString profileDir_;
     std::unique_ptr<QLockFile> profileLock_;
     std::string pipeName_;
+    int launches_ = 0;
     Reference<uno::XComponentContext> localContext_;
     Reference<uno::XComponentContext> officeContext_;
     Reference<frame::XComponentLoader> loader_;
@@ -247,7 +250,7 @@ void OfficeSession::Worker::PrepareFolders() {
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
     WriteProfileSettings(profileDir_);
-    pipeName_ = PipeName();
+    pipeName_ = PipeName(this, ++launches_);
     const QDir privateDir(privateDir_->path());
     const QString home = qEnvironmentVariable("HOME");
     const std::vector<std::string> arguments{
@@ -401,6 +404,8 @@ void OfficeSession::Worker::Save(const Reference<lang::XComponent>& document,
         ->storeToURL(FileUrl(outputHtml), {arguments, std::size(arguments)});
 }
 
+namespace {
+
 void CloseDocument(const Reference<lang::XComponent>& document) noexcept {
     try {
         Reference<util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
@@ -411,6 +416,8 @@ void CloseDocument(const Reference<lang::XComponent>& document) noexcept {
         }
     }
 }
+
+}  // namespace
 
 OfficeSession::Outcome OfficeSession::Worker::Convert(const QString& document,
                                                       const QString& outputHtml,

@@ -23,10 +23,10 @@ struct Setup {
         std::make_shared<kelmo::OfficeSession>(QString(), Dir.filePath("profile"));
 };
 
-Setup& Shared() {
-    static Setup setup;
-    return setup;
-}
+// Made in main, so that LibreOffice is quit and the folder removed before the program ends.
+Setup* Current = nullptr;
+
+Setup& Shared() { return *Current; }
 
 void BM_SessionLoadAndSave(benchmark::State& state) {
     Setup& setup = Shared();
@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "Set KELMO_BENCH_DOCUMENT to the document to convert\n");
         return 2;
     }
+    Setup setup;
+    Current = &setup;
     Shared().Session->SaveAsHtml(Shared().Document, Shared().Dir.filePath("warm.html"),
                                  Shared().Document, 0, {});
     benchmark::Initialize(&argc, argv);

@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
+#include <algorithm>
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -23,6 +25,7 @@
 #include "CourseRoad.h"
 #include "HtmlInput.h"
 #include "LibFunc.h"
+#include "OfficeSession.h"
 #include "Package.h"
 #include "WorkFolder.h"
 
@@ -49,7 +52,8 @@ class Failure : public std::runtime_error {
 };
 
 struct Options {
-    QString Input;
+    QStringList Inputs;
+    QString Input;   // the one being converted
     QString Output;  // empty: a new work folder beside the input
     bool Numbering = true;
     bool Quiet = false;
@@ -122,8 +126,11 @@ Options ParseArguments(const QCoreApplication& app) {
     const CheckSwitches check = AddCheckOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("INPUT"),
-        QStringLiteral("The document: an HTML export (.htm, .html, .~ht), or .doc, "
-                       ".docx, .rtf, .odt to convert first; or a course (.kelmo-course)."));
+        QStringLiteral(
+            "The document: an HTML export (.htm, .html, .~ht), or .doc, "
+            ".docx, .rtf, .odt to convert first; or a course (.kelmo-course). "
+            "Several inputs go each into DIR/<name without extension> with --output DIR."),
+        QStringLiteral("INPUT..."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -132,11 +139,12 @@ Options ParseArguments(const QCoreApplication& app) {
     if (parser.isSet(version)) parser.showVersion();
 
     const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() != 1) {
+    if (inputs.isEmpty()) {
         throw Failure(ExitCode::BadUsage,
                       QStringLiteral("Укажите один входной файл (kelmo-convert --help)"));
     }
     Options options;
+    options.Inputs = inputs;
     options.Input = inputs.front();
     options.Output = parser.value(output);
     options.Numbering = !parser.isSet(noNumbers);
@@ -156,12 +164,39 @@ Options ParseArguments(const QCoreApplication& app) {
     return options;
 }
 
+// The signal that asks this run to stop (SIGINT, SIGTERM, SIGHUP), 0 while none came.
+volatile std::sig_atomic_t StopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { StopSignal = signal; }
+
+void CatchStopSignals() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnStopSignal);
+}
+
+class Interrupted : public std::runtime_error {
+  public:
+    Interrupted() : std::runtime_error("Прервано") {}
+};
+
+// Called while waiting for LibreOffice: unwinding ends it and removes our temporary files.
+void ThrowIfInterrupted() {
+    if (StopSignal != 0) throw Interrupted();
+}
+
+// After everything of ours is gone, ends the way the signal would have ended the program.
+void FinishStopSignal() {
+    if (StopSignal == 0) return;
+    const int signal = StopSignal;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // Writes the HTML export of the input to the given path.
 using Exporter = std::function<void(const std::string& exportPath)>;
 
 // How the input becomes "i.~ht". Input that cannot be used is refused here, by name or
 // content and with the window's messages, before any folder is made.
-Exporter ExporterFor(const Options& options) {
+Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
     kelmo::InputKind kind = kelmo::InputKind::Html;
     try {
         kind = kelmo::RecognizeInput(options.Input);
@@ -171,6 +206,8 @@ Exporter ExporterFor(const Options& options) {
     if (kind != kelmo::InputKind::Html) {
         kelmo::ConvertOptions convert;
         convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+        convert.Session = session;
+        convert.Progress = [](int) { ThrowIfInterrupted(); };
         const QString input = options.Input;
         return [input, convert](const std::string& exportPath) {
             kelmo::ConvertDocument(input, QFile::decodeName(exportPath.c_str()), convert);
@@ -298,6 +335,10 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
     options.Package = parser.value(QStringLiteral("package"));
     if (parser.isSet(QStringLiteral("package")) && options.Package.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя пакета в --package"));
+    if (!options.Package.isEmpty() && options.Inputs.size() > 1)
+        throw Failure(ExitCode::BadUsage,
+                      QStringLiteral("Пакет пишется из одного документа или курса: укажите один "
+                                     "входной файл с --package"));
     options.Format = kelmo::PackageFormatFor(options.Package);
     if (!parser.isSet(QStringLiteral("package-format"))) return;
     const QString name = parser.value(QStringLiteral("package-format"));
@@ -333,7 +374,8 @@ kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Cou
 
 // Each material of the course in a folder of its own inside the output folder, and the
 // course's outline beside them.
-kelmo::PackageRequest ConvertCourse(const Options& options) {
+kelmo::PackageRequest ConvertCourse(const Options& options,
+                                    const std::shared_ptr<kelmo::OfficeSession>& session) {
     kelmo::Course course;
     try {
         course = kelmo::LoadCourse(options.Input);
@@ -345,10 +387,11 @@ kelmo::PackageRequest ConvertCourse(const Options& options) {
     for (const kelmo::Material& material : course.Materials) {
         Options one = options;
         one.Input = material.Document;
-        ExporterFor(one);  // refuses what cannot be converted before any folder is made
+        ExporterFor(one, {});  // refuses what cannot be converted before any folder is made
     }
     const OutputPlace place = OutputFolder(options);
     kelmo::ConvertOptions convert;
+    convert.Session = session;
     convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
     kelmo::PackageRequest request;
     try {
@@ -371,18 +414,17 @@ void WritePackageOf(const Options& options, const kelmo::PackageRequest& request
     if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
 }
 
-void RunCourse(const Options& options) {
-    const kelmo::PackageRequest request = ConvertCourse(options);
+void RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
+    const kelmo::PackageRequest request = ConvertCourse(options, session);
     if (!options.Package.isEmpty()) WritePackageOf(options, request);
 }
 
-ExitCode Run(const QCoreApplication& app) {
-    const Options options = ParseArguments(app);
+ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
     if (kelmo::IsCourseFile(options.Input)) {
-        RunCourse(options);
+        RunCourse(options, session);
         return ExitCode::Done;
     }
-    const Exporter exporter = ExporterFor(options);
+    const Exporter exporter = ExporterFor(options, session);
     const OutputPlace place = OutputFolder(options);
     const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
     const std::vector<kelmo::Finding> findings =
@@ -409,23 +451,77 @@ int Report(ExitCode code, const std::string& message) {
     return int(code);
 }
 
+// Reports the exception being handled, after prefix, and gives its exit code.
+int ReportCurrentError(const std::string& prefix) {
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        return Report(failure.Code(), prefix + failure.what());
+    } catch (const std::bad_alloc&) {
+        return Report(ExitCode::Error, prefix + "Недостаточно памяти");
+    } catch (const std::exception& error) {  // WorkFolderError, IoError, ConvertError too
+        return Report(ExitCode::Error, prefix + error.what());
+    }
+}
+
+// Where one of several inputs goes: DIR/<name without extension> with --output DIR.
+Options OptionsFor(const Options& batch, const QString& input) {
+    Options one = batch;
+    one.Input = input;
+    if (!batch.Output.isEmpty() && batch.Inputs.size() > 1) {
+        one.Output = QDir(batch.Output).filePath(QFileInfo(input).completeBaseName());
+    }
+    return one;
+}
+
+bool AnyNeedsConverting(const QStringList& inputs) {
+    return std::any_of(inputs.begin(), inputs.end(), [](const QString& input) {
+        if (kelmo::IsCourseFile(input)) return true;
+        try {
+            return kelmo::RecognizeInput(input) != kelmo::InputKind::Html;
+        } catch (const kelmo::ConvertError&) {
+            return false;
+        }
+    });
+}
+
+// Every input in turn through one LibreOffice; a failure is reported with the input's
+// name and the others still go. The exit code is the worst of them.
+int Run(const QCoreApplication& app) {
+    const Options options = ParseArguments(app);
+    std::shared_ptr<kelmo::OfficeSession> session;
+    if (AnyNeedsConverting(options.Inputs)) {
+        session = std::make_shared<kelmo::OfficeSession>();
+        session->StartInBackground();
+    }
+    if (options.Inputs.size() == 1) return int(RunOne(options, session));
+    int worst = int(ExitCode::Done);
+    for (const QString& input : options.Inputs) {
+        ThrowIfInterrupted();
+        try {
+            RunOne(OptionsFor(options, input), session);
+        } catch (const Interrupted&) {
+            throw;
+        } catch (...) {
+            worst = std::max(worst, ReportCurrentError(LocalPath(input) + ": "));
+        }
+    }
+    return worst;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmo-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELMO_VERSION));
+    CatchStopSignals();
+    int code = 0;
     try {
-        return int(Run(app));
-    } catch (const Failure& failure) {
-        return Report(failure.Code(), failure.what());
-    } catch (const kelmo::WorkFolderError& error) {
-        return Report(ExitCode::Error, error.what());
-    } catch (const kelmo::IoError& error) {
-        return Report(ExitCode::Error, error.what());
-    } catch (const std::bad_alloc&) {
-        return Report(ExitCode::Error, "Недостаточно памяти");
-    } catch (const std::exception& error) {
-        return Report(ExitCode::Error, error.what());
+        code = Run(app);
+    } catch (...) {
+        code = ReportCurrentError({});
     }
+    FinishStopSignal();
+    return code;
 }

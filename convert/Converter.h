@@ -11,9 +11,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace kelmo {
+
+class OfficeSession;
 
 class ConvertError : public std::runtime_error {
   public:
@@ -31,7 +34,11 @@ struct ConvertOptions {
     QStringList ExtraArguments;  // given to Program before the usual ones (tests)
     int TimeoutMs = 120000;      // a conversion running longer is stopped; 0: no limit
     QString ProfileDir;          // private converter profile; empty: under the user's cache
-    std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting
+    std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting;
+                                                  // an exception thrown there stops the run
+    // The running LibreOffice that serves the conversions of this program (OfficeSession.h);
+    // empty: a one-shot LibreOffice process per document.
+    std::shared_ptr<OfficeSession> Session;
 };
 
 // Copies the picture folder that a word processor saves beside a web page ("course.files"

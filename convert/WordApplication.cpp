@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +14,8 @@
 
 #include "Charset1251.h"
 #include "ConvertMessages.h"
+#include "OfficeProfile.h"
+#include "OfficeSession.h"
 #include "ProcessGroup.h"
 #include "WordFormat.h"
 
@@ -25,39 +26,6 @@ constexpr int ProgressStepMs = 100;
 constexpr int StopGraceMs = 2000;
 const QString StagedBaseName = QStringLiteral("i");
 const QString ConvertedName = QStringLiteral("i.html");
-
-const char* const MissingConverter =
-    "Не найден LibreOffice. Установите пакет libreoffice-writer-nogui";
-
-QString FindProgram(const QString& requested) {
-    if (requested.isEmpty()) {
-        for (const char* name : {"soffice", "libreoffice"}) {
-            const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
-            if (!found.isEmpty()) return found;
-        }
-        const QFileInfo bundled(QStringLiteral("/usr/lib/libreoffice/program/soffice"));
-        if (bundled.isExecutable()) return bundled.filePath();
-        FailConversion(QString::fromUtf8(MissingConverter));
-    }
-    const QString found = requested.contains(QLatin1Char('/'))
-                              ? (QFileInfo::exists(requested) ? requested : QString())
-                              : QStandardPaths::findExecutable(requested);
-    if (found.isEmpty()) {
-        FailConversion(QStringLiteral("Не найден LibreOffice (%1). Установите пакет "
-                                      "libreoffice-writer-nogui")
-                           .arg(QDir::toNativeSeparators(requested)));
-    }
-    return found;
-}
-
-QString DefaultProfileDir() {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (QCoreApplication::applicationName().isEmpty()) {
-        base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-               QStringLiteral("/kelmo-preview");
-    }
-    return base + QStringLiteral("/libreoffice-profile");
-}
 
 QString StagedExtension(InputKind kind) {
     switch (kind) {
@@ -170,25 +138,29 @@ WordApplication::~WordApplication() {
 }
 
 void WordApplication::Connect() {
-    program_ = FindProgram(options_.Program);
+    program_ = FindOffice(options_.Program);
     privateDir_ =
         std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelmo-convert-XXXXXX"));
     const QDir privateDir(privateDir_->path());
     if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("in")) ||
-        !privateDir.mkdir(QStringLiteral("out"))) {
+        !privateDir.mkdir(QStringLiteral("out")) || !privateDir.mkdir(QStringLiteral("tmp"))) {
         FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
                            .arg(privateDir_->errorString()));
     }
+}
 
+// Only when the one-shot process runs: a session may hold the shared profile meanwhile.
+void WordApplication::ChooseProfile() {
     // A profile serves one instance at a time; while another conversion holds ours, a
     // throwaway one keeps the two from meeting.
     profileDir_ = options_.ProfileDir.isEmpty() ? DefaultProfileDir() : options_.ProfileDir;
-    profileLock_ = std::make_unique<QLockFile>(profileDir_ + QStringLiteral(".lock"));
-    profileLock_->setStaleLockTime(0);
-    if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) {
-        profileLock_.reset();
-        profileDir_ = privateDir.filePath(QStringLiteral("profile"));
+    if (!profileDir_.isEmpty()) {
+        profileLock_ = std::make_unique<QLockFile>(profileDir_ + QStringLiteral(".lock"));
+        profileLock_->setStaleLockTime(0);
+        if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
     }
+    if (!profileLock_) profileDir_ = QDir(privateDir_->path()).filePath(QStringLiteral("profile"));
+    WriteProfileSettings(profileDir_);
 }
 
 void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind) {
@@ -221,10 +193,17 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
     if (fileFormat != HtmlFormat) {
         FailConversion(QStringLiteral("Неизвестный формат сохранения %1").arg(fileFormat));
     }
-    RunConverter(ConverterArguments());
+    if (!options_.Session ||
+        options_.Session->SaveAsHtml(stagedDocument_, QDir(OutputFolder()).filePath(ConvertedName),
+                                     documentPath_, options_.TimeoutMs,
+                                     options_.Progress) == OfficeSession::Outcome::NotLoaded) {
+        ChooseProfile();
+        RunConverter(ConverterArguments());
+    }
 
     const QString status =
-        process_->exitStatus() == QProcess::CrashExit
+        !process_ ? QStringLiteral("LibreOffice")
+        : process_->exitStatus() == QProcess::CrashExit
             ? QStringLiteral("LibreOffice завершился аварийно")
             : QStringLiteral("LibreOffice завершился с кодом %1").arg(process_->exitCode());
     const QDir converted(OutputFolder());
@@ -254,6 +233,16 @@ void WordApplication::RunConverter(const QStringList& arguments) {
     process_->setProgram(program_);
     process_->setArguments(arguments);
     process_->setStandardInputFile(QProcess::nullDevice());
+    // LibreOffice's own temporary files go into our private folder, which goes at the end
+    // whatever way LibreOffice ends.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"),
+                       QDir(privateDir_->path()).filePath(QStringLiteral("tmp")));
+    const QString home = environment.value(QStringLiteral("HOME"));
+    if (home.isEmpty() || QDir(home).isRoot()) {
+        environment.insert(QStringLiteral("HOME"), privateDir_->path());
+    }
+    process_->setProcessEnvironment(environment);
     // Its own session, so that the launcher's children can be ended with it.
     process_->setChildProcessModifier([] { ::setsid(); });
     process_->start();

@@ -30,7 +30,7 @@ class WordApplication {
     WordApplication(const WordApplication&) = delete;
     WordApplication& operator=(const WordApplication&) = delete;
 
-    // Finds the converter program and prepares the profile and the private folder.
+    // Finds the converter program and prepares the private folder.
     void Connect();
     // Takes a read-only copy of the document, already recognised as kind.
     void DocumentsOpen(const QString& documentPath, InputKind kind);
@@ -44,6 +44,7 @@ class WordApplication {
     void Disconnect() noexcept;
 
   private:
+    void ChooseProfile();
     void RunConverter(const QStringList& arguments);
     void StopConverter() noexcept;
     [[noreturn]] void FailWithConverterWords(const QString& fallback) const;

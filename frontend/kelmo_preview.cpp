@@ -4,10 +4,12 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
+#include <memory>
 
 #include "About.h"
 #include "AppSetup.h"
 #include "MainForm1.h"
+#include "OfficeSession.h"
 #include "PageViewer.h"
 #include "ScriptedShot.h"
 
@@ -27,7 +29,14 @@ int main(int argc, char* argv[]) {
     // ends the program.
     auto* AboutBox = new TAboutBox(&MainForm);
     MainForm.SetAboutBox(AboutBox);
+    // One LibreOffice serves every document of the run. It starts in the background once
+    // the window is up, so the first document usually finds it ready.
+    auto office = std::make_shared<kelmo::OfficeSession>();
+    kelmo::ConvertOptions convert;
+    convert.Session = office;
+    MainForm.SetConvertOptions(convert);
     StartScreen(*AboutBox, MainForm);
+    QTimer::singleShot(0, &MainForm, [office] { office->StartInBackground(); });
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
         const QString file = QFileInfo(files.front()).absoluteFilePath();

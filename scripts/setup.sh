@@ -8,6 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
     # libraries
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
+    libreoffice-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
     # run time: the converter, a display for tests, fonts
     libreoffice-writer-nogui libreoffice-math xvfb xauth fonts-dejavu-core qt6-translations-l10n

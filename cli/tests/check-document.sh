@@ -139,6 +139,50 @@ document_converter_error)
     expect_rc 1
     expect_eq "beside the document" "$(ls -A beside)" "course.doc"
     ;;
+document_batch)
+    stand_in ok
+    word97_signature >a.doc
+    word97_signature >b.doc
+    echo "plain text" >c.doc
+    run --quiet --output out a.doc c.doc b.doc
+    expect_rc 1
+    expect_eq stderr "$err" 'c.doc: Неизвестный формат файла "c.doc": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
+    [ -s out/a/i.~ht ] && [ -s out/b/i.~ht ] || fail "the good inputs were not all converted"
+    ;;
+document_interrupted)
+    stand_in hang
+    word97_signature >course.doc
+    mkdir tmp
+    export TMPDIR=$scratch/tmp
+    for signal in INT TERM HUP; do
+        # without HOME the profile goes into our private folder, not /.cache
+        env -u HOME "$program" --quiet --output out course.doc 2>/dev/null &
+        sleep 1.5
+        kill -"$signal" $!
+        wait $!
+        expect_eq "$signal: exit code" "$?" "$((128 + $(kill -l "$signal")))"
+        expect_eq "$signal: processes left" "$(live_started)" 0
+        expect_eq "$signal: temporary files left" "$(ls -A tmp)" ""
+        grep -q "^-env:UserInstallation=file://$scratch/tmp/" record ||
+            fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
+    done
+    ;;
+document_killed)
+    mkdir author
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to doc --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
+    # a first run sets the profile up, so that the second one's LibreOffice stays up
+    run --quiet --output out author/course.doc
+    expect_rc 0
+    "$program" --quiet --output out author/course.doc 2>/dev/null &
+    ours="--accept=pipe,name=kelmo-$!-"
+    for _ in $(seq 200); do pgrep -f -- "$ours" >/dev/null && break; sleep 0.05; done
+    pgrep -f -- "$ours" >/dev/null || fail "its LibreOffice did not start"
+    kill -KILL $!
+    wait $! 2>/dev/null
+    sleep 1
+    expect_eq "LibreOffice left" "$(pgrep -fc -- "$ours")" 0
+    ;;
 *)
     fail "unknown case"
     ;;

@@ -1,0 +1,521 @@
+#include "OfficeSession.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <atomic>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XDesktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/task/PasswordRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionApprove.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <condition_variable>
+#include <cppuhelper/bootstrap.hxx>
+#include <cppuhelper/implbase1.hxx>
+#include <cstdint>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <rtl/ref.hxx>
+#include <thread>
+
+#include "ConvertMessages.h"
+#include "DocumentLabels.h"
+#include "OfficeProcess.h"
+#include "OfficeProfile.h"
+
+extern char** environ;
+
+namespace kelmo {
+
+using namespace com::sun::star;
+using com::sun::star::uno::Reference;
+using com::sun::star::uno::UNO_QUERY;
+using com::sun::star::uno::UNO_QUERY_THROW;
+
+namespace {
+
+constexpr int ProgressStepMs = 100;
+constexpr int ConnectStepMs = 50;
+constexpr int QuitGraceMs = 3000;
+// soffice.bin asks for a restart with this code after it has set up a new profile.
+constexpr int RestartRequested = 81;
+constexpr int MaxRestarts = 3;
+
+rtl::OUString ToUno(const QString& text) {
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()),
+                         sal_Int32(text.size()));
+}
+
+rtl::OUString FileUrl(const QString& path) {
+    return ToUno(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+}
+
+beans::PropertyValue Property(const char* name, const uno::Any& value) {
+    beans::PropertyValue property;
+    property.Name = rtl::OUString::createFromAscii(name);
+    property.Value = value;
+    return property;
+}
+
+// Answers every question LibreOffice asks while loading as a user who never sees it
+// would: a password prompt is refused (and remembered), anything else takes the answer
+// that lets loading go on, or is refused when there is none.
+class SilentInteraction : public cppu::WeakImplHelper1<task::XInteractionHandler> {
+  public:
+    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override {
+        const bool password =
+            request->getRequest().isExtractableTo(cppu::UnoType<task::PasswordRequest>::get());
+        if (password) PasswordAsked = true;
+        const auto continuations = request->getContinuations();
+        for (const auto& continuation : continuations) {
+            if (!password && Reference<task::XInteractionApprove>(continuation, UNO_QUERY).is()) {
+                continuation->select();
+                return;
+            }
+        }
+        for (const auto& continuation : continuations) {
+            if (Reference<task::XInteractionAbort>(continuation, UNO_QUERY).is()) {
+                continuation->select();
+                return;
+            }
+        }
+    }
+    std::atomic<bool> PasswordAsked{false};
+};
+
+std::vector<std::string> OfficeEnvironment(const QString& tempDir, const QString& homeDir) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string line(*entry);
+        if (line.rfind("TMPDIR=", 0) == 0 || line.rfind("HOME=", 0) == 0) continue;
+        environment.push_back(line);
+    }
+    environment.push_back("TMPDIR=" + QFile::encodeName(tempDir).toStdString());
+    environment.push_back("HOME=" + QFile::encodeName(homeDir).toStdString());
+    return environment;
+}
+
+// Unique on the machine: the process, the session and its start.
+std::string PipeName(const void* session, int start) {
+    return "kelmo-" + std::to_string(::getpid()) + "-" +
+           std::to_string(reinterpret_cast<std::uintptr_t>(session) % 1000000) + "-" +
+           std::to_string(start);
+}
+
+}  // namespace
+
+// Everything that talks to LibreOffice runs on this object's own thread, one task at a
+// time; the thread that started soffice.bin must live as long as it, for the parent-death
+// signal is tied to it.
+class OfficeSession::Worker {
+  public:
+    Worker(QString program, QString profileDir)
+        : requestedProgram_(std::move(program)), requestedProfile_(std::move(profileDir)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~Worker() {
+        Post<bool>([this] {
+            Quit();
+            return true;
+        }).wait();
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    template <typename Result>
+    std::future<Result> Post(std::function<Result()> job) {
+        auto task = std::make_shared<std::packaged_task<Result()>>(std::move(job));
+        std::future<Result> result = task->get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back([task] { (*task)(); });
+        }
+        wake_.notify_all();
+        return result;
+    }
+
+    // Called from the waiting thread: the job in progress is given up and its LibreOffice
+    // killed; the job then ends with the broken bridge.
+    void Abandon() {
+        abandoned_ = true;
+        const pid_t pid = pid_.load();
+        if (pid > 0) ::kill(-pid, SIGKILL);
+    }
+
+    // Called from the waiting thread before it posts a job.
+    void Resume() { abandoned_ = false; }
+
+    qint64 ProcessId() const { return pid_.load(); }
+
+    void EnsureRunning();
+    Outcome Convert(const QString& document, const QString& outputHtml,
+                    const QString& documentPath);
+
+  private:
+    void Run() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+
+    void PrepareFolders();
+    void Launch();
+    void Connect();
+    void Forget() noexcept;
+    void Quit() noexcept;
+    Outcome LoadAndSave(const QString& document, const QString& outputHtml,
+                        const QString& documentPath);
+    Reference<lang::XComponent> Load(const QString& document, const QString& documentPath);
+    void Save(const Reference<lang::XComponent>& document, const QString& outputHtml);
+
+    const QString requestedProgram_;
+    const QString requestedProfile_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    bool stopping_ = false;
+    std::atomic<bool> abandoned_{false};
+    std::atomic<pid_t> pid_{0};
+
+    // Only the worker thread touches these.
+    QString program_;
+    std::unique_ptr<QTemporaryDir> privateDir_;
+    QString profileDir_;
+    std::unique_ptr<QLockFile> profileLock_;
+    std::string pipeName_;
+    int launches_ = 0;
+    Reference<uno::XComponentContext> localContext_;
+    Reference<uno::XComponentContext> officeContext_;
+    Reference<frame::XComponentLoader> loader_;
+    std::unique_ptr<DocumentLabels> labels_;
+};
+
+void OfficeSession::Worker::PrepareFolders() {
+    if (privateDir_) return;
+    program_ = OfficeBinary(FindOffice(requestedProgram_));
+    privateDir_ =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelmo-office-XXXXXX"));
+    const QDir privateDir(privateDir_->path());
+    if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("tmp"))) {
+        const QString reason = privateDir_->errorString();
+        privateDir_.reset();
+        FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
+                           .arg(reason));
+    }
+    // A profile serves one LibreOffice at a time: while another program holds the shared
+    // one, or there is no home for it, a throwaway one in the private folder serves.
+    profileDir_ = requestedProfile_.isEmpty() ? DefaultProfileDir() : requestedProfile_;
+    if (!profileDir_.isEmpty()) {
+        profileLock_ = std::make_unique<QLockFile>(profileDir_ + QStringLiteral(".lock"));
+        profileLock_->setStaleLockTime(0);
+        if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
+    }
+    if (!profileLock_) profileDir_ = privateDir.filePath(QStringLiteral("profile"));
+}
+
+void OfficeSession::Worker::Launch() {
+    PrepareFolders();
+    WriteProfileSettings(profileDir_);
+    pipeName_ = PipeName(this, ++launches_);
+    const QDir privateDir(privateDir_->path());
+    const QString home = qEnvironmentVariable("HOME");
+    const std::vector<std::string> arguments{
+        "--headless",
+        "--invisible",
+        "--norestore",
+        "--nologo",
+        "--nodefault",
+        "--nolockcheck",
+        "-env:UserInstallation=" +
+            QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString(),
+        "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext"};
+    const pid_t pid = StartOffice(
+        QFile::encodeName(program_).toStdString(), arguments,
+        OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
+                          home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home));
+    if (pid <= 0) {
+        FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
+                           .arg(QDir::toNativeSeparators(program_), qt_error_string(errno)));
+    }
+    pid_ = pid;
+}
+
+void OfficeSession::Worker::Connect() {
+    if (!localContext_.is()) {
+        // The UNO runtime finds LibreOffice's types and services through this variable.
+        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
+            qputenv("URE_BOOTSTRAP",
+                    "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc");
+        }
+        localContext_ = cppu::defaultBootstrap_InitialComponentContext();
+    }
+    const Reference<bridge::XUnoUrlResolver> resolver =
+        bridge::UnoUrlResolver::create(localContext_);
+    for (int restarts = 0; !abandoned_;) {
+        try {
+            // The name changes with a restart.
+            const rtl::OUString url =
+                "uno:pipe,name=" + rtl::OUString::createFromAscii(pipeName_.c_str()) +
+                ";urp;StarOffice.ComponentContext";
+            officeContext_.set(resolver->resolve(url), UNO_QUERY_THROW);
+            loader_.set(frame::Desktop::create(officeContext_), UNO_QUERY_THROW);
+            return;
+        } catch (const connection::NoConnectException&) {
+        }
+        const int status = OfficeExitStatus(pid_);
+        if (status != -1) {
+            pid_ = 0;
+            if (WIFEXITED(status) && WEXITSTATUS(status) == RestartRequested &&
+                ++restarts < MaxRestarts) {
+                Launch();
+                continue;
+            }
+            FailConversion(
+                QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
+                    .arg(QDir::toNativeSeparators(program_),
+                         WIFEXITED(status)
+                             ? QStringLiteral("завершился с кодом %1").arg(WEXITSTATUS(status))
+                             : QStringLiteral("завершился аварийно")));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(ConnectStepMs));
+    }
+    FailConversion(QStringLiteral("Преобразование прервано"));
+}
+
+void OfficeSession::Worker::EnsureRunning() {
+    if (loader_.is() && pid_ > 0 && OfficeExitStatus(pid_) == -1) return;
+    Forget();
+    try {
+        Launch();
+        Connect();
+        labels_ = std::make_unique<DocumentLabels>(officeContext_);
+    } catch (const uno::Exception& error) {
+        Forget();
+        FailConversion(
+            QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
+                .arg(QDir::toNativeSeparators(program_),
+                     QString::fromUtf16(reinterpret_cast<const char16_t*>(error.Message.getStr()),
+                                        error.Message.getLength())));
+    } catch (...) {
+        Forget();
+        throw;
+    }
+}
+
+// Drops the connection and ends the process, whatever state they are in.
+void OfficeSession::Worker::Forget() noexcept {
+    labels_.reset();
+    loader_.clear();
+    officeContext_.clear();
+    KillOffice(pid_.exchange(0));
+}
+
+void OfficeSession::Worker::Quit() noexcept {
+    const pid_t pid = pid_.load();
+    if (loader_.is() && pid > 0) {
+        try {
+            Reference<frame::XDesktop>(loader_, UNO_QUERY_THROW)->terminate();
+        } catch (...) {  // it may go before it answers
+        }
+        labels_.reset();
+        loader_.clear();
+        officeContext_.clear();
+        AwaitOffice(pid_.exchange(0), QuitGraceMs);
+    }
+    Forget();
+    if (localContext_.is()) {
+        try {
+            Reference<lang::XComponent>(localContext_, UNO_QUERY_THROW)->dispose();
+        } catch (...) {
+        }
+        localContext_.clear();
+    }
+    profileLock_.reset();
+    privateDir_.reset();
+}
+
+Reference<lang::XComponent> OfficeSession::Worker::Load(const QString& document,
+                                                        const QString& documentPath) {
+    const rtl::Reference<SilentInteraction> interaction(new SilentInteraction);
+    const beans::PropertyValue arguments[] = {
+        Property("Hidden", uno::Any(true)),
+        Property("ReadOnly", uno::Any(true)),
+        Property("OpenNewView", uno::Any(true)),
+        Property("InteractionHandler",
+                 uno::Any(Reference<task::XInteractionHandler>(interaction.get()))),
+        Property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+        Property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+    };
+    Reference<lang::XComponent> loaded;
+    try {
+        loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0,
+                                               {arguments, std::size(arguments)});
+    } catch (const lang::IllegalArgumentException&) {
+    } catch (const io::IOException&) {
+    }
+    if (!loaded.is() && interaction->PasswordAsked) {
+        FailConversion(
+            QStringLiteral("Документ защищён паролем: %1").arg(QuotedPath(documentPath)));
+    }
+    return loaded;
+}
+
+void OfficeSession::Worker::Save(const Reference<lang::XComponent>& document,
+                                 const QString& outputHtml) {
+    const beans::PropertyValue arguments[] = {
+        Property("FilterName", uno::Any(rtl::OUString("HTML (StarWriter)"))),
+        Property("Overwrite", uno::Any(true)),
+    };
+    Reference<frame::XStorable>(document, UNO_QUERY_THROW)
+        ->storeToURL(FileUrl(outputHtml), {arguments, std::size(arguments)});
+}
+
+namespace {
+
+void CloseDocument(const Reference<lang::XComponent>& document) noexcept {
+    try {
+        Reference<util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
+    } catch (...) {
+        try {
+            document->dispose();
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace
+
+OfficeSession::Outcome OfficeSession::Worker::Convert(const QString& document,
+                                                      const QString& outputHtml,
+                                                      const QString& documentPath) {
+    // A LibreOffice that dies between documents, or one that quits for a restart right
+    // after it answered, breaks the bridge at the next call: a fresh one gets a second try.
+    for (int attempt = 0; attempt < 2 && !abandoned_; ++attempt) {
+        try {
+            EnsureRunning();
+        } catch (const ConvertError&) {
+            // Without LibreOffice or a private folder nothing else can work either; a
+            // LibreOffice that would not serve the bridge may still convert on its own.
+            if (abandoned_ || !privateDir_) throw;
+            return Outcome::NotLoaded;
+        }
+        try {
+            return LoadAndSave(document, outputHtml, documentPath);
+        } catch (const uno::Exception&) {
+            Forget();  // the bridge broke or LibreOffice died on this document
+        }
+    }
+    if (abandoned_) FailConversion(QStringLiteral("Преобразование прервано"));
+    return Outcome::NotLoaded;
+}
+
+OfficeSession::Outcome OfficeSession::Worker::LoadAndSave(const QString& document,
+                                                          const QString& outputHtml,
+                                                          const QString& documentPath) {
+    const Reference<lang::XComponent> loaded = Load(document, documentPath);
+    if (!loaded.is()) return Outcome::NotLoaded;
+    try {
+        labels_->WriteAsText(loaded);
+        Save(loaded, outputHtml);
+    } catch (const io::IOException&) {
+        CloseDocument(loaded);
+        return Outcome::NotLoaded;
+    }
+    CloseDocument(loaded);
+    return Outcome::Saved;
+}
+
+OfficeSession::OfficeSession(QString program, QString profileDir)
+    : worker_(std::make_unique<Worker>(std::move(program), std::move(profileDir))) {}
+
+OfficeSession::~OfficeSession() = default;
+
+void OfficeSession::StartInBackground() {
+    Worker* worker = worker_.get();
+    worker->Post<bool>([worker] {
+        try {
+            worker->EnsureRunning();
+        } catch (const ConvertError&) {  // the first conversion will say it
+        }
+        return true;
+    });
+}
+
+namespace {
+
+QString TimeoutText(int timeoutMs) {
+    if (timeoutMs % 1000 == 0) return QStringLiteral("%1 с").arg(timeoutMs / 1000);
+    return QStringLiteral("%1 мс").arg(timeoutMs);
+}
+
+}  // namespace
+
+OfficeSession::Outcome OfficeSession::SaveAsHtml(
+    const QString& document, const QString& outputHtml, const QString& documentPath, int timeoutMs,
+    const std::function<void(int elapsedMs)>& progress) {
+    Worker* worker = worker_.get();
+    worker->Resume();
+    std::future<Outcome> outcome =
+        worker->Post<Outcome>([=] { return worker->Convert(document, outputHtml, documentPath); });
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 elapsed = clock.elapsed();
+        if (timeoutMs > 0 && elapsed >= timeoutMs) {
+            worker->Abandon();
+            outcome.wait();
+            FailConversion(QStringLiteral("Преобразование прервано: прошло больше %1")
+                               .arg(TimeoutText(timeoutMs)));
+        }
+        const qint64 step =
+            timeoutMs > 0 ? qMin<qint64>(ProgressStepMs, timeoutMs - elapsed) : ProgressStepMs;
+        if (outcome.wait_for(std::chrono::milliseconds(step)) == std::future_status::ready) break;
+        if (!progress) continue;
+        try {
+            progress(int(clock.elapsed()));
+        } catch (...) {
+            worker->Abandon();
+            outcome.wait();
+            throw;
+        }
+    }
+    return outcome.get();
+}
+
+qint64 OfficeSession::ProcessId() const { return worker_->ProcessId(); }
+
+}  // namespace kelmo

@@ -1,0 +1,165 @@
+// One LibreOffice driven over its API for several documents: list labels written as text,
+// and a LibreOffice that dies or hangs replaced for the next document.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+#include <string>
+
+#include "Converter.h"
+#include "LibFunc.h"
+#include "OfficeSession.h"
+
+namespace kelmo {
+namespace {
+
+std::string Cp1251(const char* utf8) {
+    QStringEncoder encoder("windows-1251");
+    return QByteArray(encoder.encode(QString::fromUtf8(utf8))).toStdString();
+}
+
+bool Alive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
+
+// Until the killed process is a zombie or gone, as a crash between documents leaves it.
+void AwaitDeath(qint64 pid) {
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pid);
+    for (int tries = 0; tries < 250; ++tries) {
+        QFile file(stat);
+        if (!file.open(QIODevice::ReadOnly)) return;
+        const QByteArray line = file.readAll();
+        if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z") return;
+        ::usleep(20000);
+    }
+}
+
+class OfficeSessionTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir;
+        QProcess soffice;
+        soffice.start(
+            "soffice",
+            {"-env:UserInstallation=" + QUrl::fromLocalFile(dir_->filePath("maker")).toString(),
+             "--headless", "--norestore", "--convert-to", "docx", "--outdir", dir_->path(),
+             QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/numbered.fodt")});
+        ASSERT_TRUE(soffice.waitForFinished(120000));
+        document_ = dir_->filePath("numbered.docx");
+        ASSERT_TRUE(QFile::exists(document_));
+        session_ = new std::shared_ptr<OfficeSession>(
+            std::make_shared<OfficeSession>(QString(), dir_->filePath("profile")));
+    }
+    static void TearDownTestSuite() {
+        delete session_;
+        delete dir_;
+    }
+
+    // The export of the document, as the road reads it.
+    static std::string Convert(int timeoutMs = 120000, const QString& document = document_) {
+        const QString work = dir_->filePath("work");
+        QDir().mkpath(work);
+        ConvertOptions options;
+        options.Session = *session_;
+        options.TimeoutMs = timeoutMs;
+        ConvertDocument(document, work + "/i.~ht", options);
+        return LoadTextFile((work + "/i.~ht").toStdString());
+    }
+
+    static inline QTemporaryDir* dir_ = nullptr;
+    static inline QString document_;
+    static inline std::shared_ptr<OfficeSession>* session_ = nullptr;
+};
+
+TEST_F(OfficeSessionTest, ListLabelsBecomeTextFollowedByOneBlank) {
+    const std::string html = Convert();
+    const char* const present[] = {
+        ">\r\n1 Общие сведения</h1>", ">1.1 Полное наименование", "1) Первый шаг", "2) Второй шаг",
+        // neither a bullet nor digits that are the title's own get a label
+        "\r\n\tПункт без номера</p>", ">3D-модели</h1>", "\r\n1С:Предприятие и прочее."};
+    for (const char* piece : present)
+        EXPECT_NE(html.find(Cp1251(piece)), std::string::npos) << piece;
+}
+
+TEST_F(OfficeSessionTest, OneLibreOfficeServesEveryDocument) {
+    Convert();
+    const qint64 first = (*session_)->ProcessId();
+    Convert();
+    EXPECT_TRUE(Alive(first));
+    EXPECT_EQ((*session_)->ProcessId(), first);
+}
+
+TEST_F(OfficeSessionTest, KilledLibreOfficeIsReplacedForTheNextDocument) {
+    Convert();
+    const qint64 killed = (*session_)->ProcessId();
+    ASSERT_EQ(::kill(pid_t(killed), SIGKILL), 0);
+    AwaitDeath(killed);
+    EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
+    EXPECT_NE((*session_)->ProcessId(), killed);
+    EXPECT_TRUE(Alive((*session_)->ProcessId()));
+}
+
+TEST_F(OfficeSessionTest, TimeoutEndsLibreOfficeAndTheNextDocumentStillConverts) {
+    Convert();
+    const qint64 stopped = (*session_)->ProcessId();
+    try {
+        Convert(1);
+        ADD_FAILURE() << "no timeout";
+    } catch (const ConvertError& error) {
+        EXPECT_STREQ(error.what(), "Преобразование прервано: прошло больше 1 мс");
+    }
+    EXPECT_FALSE(Alive(stopped));
+    EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
+}
+
+TEST_F(OfficeSessionTest, EndOfSessionEndsLibreOfficeAndRemovesItsFolder) {
+    const QString temp = dir_->filePath("temp");
+    QDir().mkpath(temp);
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    qint64 pid = 0;
+    {
+        auto own = std::make_shared<OfficeSession>(QString(), dir_->filePath("own-profile"));
+        own->StartInBackground();
+        ConvertOptions options;
+        options.Session = own;
+        ConvertDocument(document_, dir_->filePath("own.~ht"), options);
+        pid = own->ProcessId();
+        EXPECT_TRUE(Alive(pid));
+    }
+    qputenv("TMPDIR", oldTemp);
+    EXPECT_FALSE(Alive(pid));
+    EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+}
+
+// The picture is linked from 127.0.0.1:39517; a listener there must hear nothing.
+TEST_F(OfficeSessionTest, RemotePictureStaysALinkAndIsNotFetched) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(39517);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    const std::string html =
+        Convert(120000, QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/remote-picture.docx"));
+    pollfd incoming{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&incoming, 1, 500), 0) << "a connection came in";
+    ::close(listener);
+    EXPECT_NE(html.find("src=\"http://127.0.0.1:39517/remote.png\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kelmo

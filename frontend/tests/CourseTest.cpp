@@ -1,6 +1,7 @@
 // The course commands of the window end to end: a course of a .doc, a .docx and an HTML
 // file made in the course dialog, saved, reopened, shown and packaged in every format, with
 // the real converter.
+#include <AppSetup.h>
 #include <CourseCommands.h>
 #include <CourseDialogs.h>
 #include <MainForm1.h>
@@ -97,6 +98,9 @@ class CourseTest : public QObject {
   private slots:
     void initTestCase() {
         qputenv("XDG_CACHE_HOME", QFile::encodeName(Dir.filePath("cache")));
+        // The picture for the README shows the dialog as a Russian user sees it.
+        if (qEnvironmentVariableIsSet("KELMO_COURSE_DIALOG_SHOT"))
+            kelmo::InstallQtTranslations(*qApp, QLocale(QLocale::Russian, QLocale::Russia));
         const QString source = QStringLiteral(KELMO_SOURCE_DIR);
         for (const auto& [from, to] :
              {std::pair{"/examples/course.doc", "docs/first-1.doc"},

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +75,19 @@ void AwaitOffice(pid_t pid, int graceMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     KillOffice(pid);
+}
+
+void RemoveOfficePipe(const std::string& name) {
+    if (name.empty()) return;
+    // LibreOffice's pipes live in /tmp (or /var/tmp when /tmp is unusable), named after the
+    // user; only a socket of ours goes.
+    for (const char* folder : {"/tmp/", "/var/tmp/"}) {
+        const std::string path = folder + ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + name);
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+            info.st_uid == ::getuid())
+            ::unlink(path.c_str());
+    }
 }
 
 }  // namespace kelmo

@@ -19,10 +19,13 @@ pid_t StartOffice(const std::string& program, const std::vector<std::string>& ar
 // The exit status (as waitpid gives it) once pid has ended, reaping it; -1 while it runs.
 int OfficeExitStatus(pid_t pid);
 
-// Kills pid and its process group (SIGKILL) and reaps it.
+// Kills pid and whatever it started in its session (SIGKILL) and reaps it.
 void KillOffice(pid_t pid);
 
 // Waits up to graceMs for pid to end by itself, then kills it; reaps it either way.
 void AwaitOffice(pid_t pid, int graceMs);
+
+// Removes the socket that an ended LibreOffice leaves in /tmp for its --accept=pipe,name=.
+void RemoveOfficePipe(const std::string& name);
 
 }  // namespace kelmo

@@ -342,6 +342,7 @@ void OfficeSession::Worker::Forget() noexcept {
     loader_.clear();
     officeContext_.clear();
     KillOffice(pid_.exchange(0));
+    RemoveOfficePipe(pipeName_);
 }
 
 void OfficeSession::Worker::Quit() noexcept {

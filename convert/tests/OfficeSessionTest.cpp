@@ -106,6 +106,12 @@ TEST_F(OfficeSessionTest, KilledLibreOfficeIsReplacedForTheNextDocument) {
     EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
     EXPECT_NE((*session_)->ProcessId(), killed);
     EXPECT_TRUE(Alive((*session_)->ProcessId()));
+    // The killed one's pipe socket (in /tmp, whatever TMPDIR says) went with it.
+    EXPECT_EQ(
+        QDir(QStringLiteral("/tmp"))
+            .entryList({QStringLiteral("OSL_PIPE_*_kelmo-%1-*").arg(::getpid())}, QDir::System)
+            .size(),
+        1);
 }
 
 TEST_F(OfficeSessionTest, TimeoutEndsLibreOfficeAndTheNextDocumentStillConverts) {

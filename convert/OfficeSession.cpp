@@ -382,8 +382,10 @@ Reference<lang::XComponent> OfficeSession::Worker::Load(const QString& document,
     };
     Reference<lang::XComponent> loaded;
     try {
-        loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0,
-                                               {arguments, std::size(arguments)});
+        const uno::Sequence<beans::PropertyValue> descriptor(arguments, std::size(arguments));
+        if (!labels_->LoadLocked(FileUrl(document), descriptor, loaded)) {
+            loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0, descriptor);
+        }
     } catch (const lang::IllegalArgumentException&) {
     } catch (const io::IOException&) {
     }

@@ -168,7 +168,9 @@ void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind)
     kind_ = kind;
     stagedDocument_ = QDir(privateDir_->path())
                           .filePath(QStringLiteral("in/") + StagedBaseName + StagedExtension(kind));
-    WriteFileOrFail(stagedDocument_, ReadFileOrFail(documentPath));
+    std::string bytes = ReadFileOrFail(documentPath);
+    if (kind == InputKind::Rtf) UnlinkIncludedPictures(bytes);
+    WriteFileOrFail(stagedDocument_, bytes);
     QFile::setPermissions(stagedDocument_, QFile::ReadOwner | QFile::WriteOwner);
 }
 

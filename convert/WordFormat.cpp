@@ -218,7 +218,8 @@ namespace {
 
 constexpr std::string_view FieldInstruction = "\\fldinst";
 constexpr std::string_view IncludePicture = "INCLUDEPICTURE";
-constexpr std::string_view Unlinked = "UNLINKEDPICTURE";
+// As long as the name it replaces, so that a rename shifts nothing after it.
+constexpr std::string_view Unlinked = "UNLINKPICTURE ";
 
 bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 
@@ -242,7 +243,8 @@ std::size_t UnlinkInstruction(std::string& rtf, std::size_t at) {
             if (depth-- == 0) break;
         } else if (StartsWithNoCase(rtf, at, IncludePicture) &&
                    (at == 0 || !IsLetter(rtf[at - 1]))) {
-            rtf.replace(at, IncludePicture.size(), Unlinked);
+            static_assert(Unlinked.size() == IncludePicture.size());
+            std::copy(Unlinked.begin(), Unlinked.end(), rtf.begin() + std::ptrdiff_t(at));
             at += Unlinked.size() - 1;
         }
     }

@@ -227,12 +227,12 @@ TEST_F(ConverterTest, TellsOle2FilesApartAndChoosesTheWordFilter) {
 TEST_F(ConverterTest, RenamesOnlyThePictureFieldsOfAnRtfDocument) {
     const std::pair<std::string, std::string> rows[] = {
         {R"({\field{\*\fldinst {\f1 includepicture "a.png" \\d}}{\fldrslt x}})",
-         R"({\field{\*\fldinst {\f1 UNLINKEDPICTURE "a.png" \\d}}{\fldrslt x}})"},
+         R"({\field{\*\fldinst {\f1 UNLINKPICTURE  "a.png" \\d}}{\fldrslt x}})"},
         // in the text, in another destination, or a longer word: kept
         {R"({INCLUDEPICTURE}{\*\fldinst PAGE}{\fldrslt INCLUDEPICTURE})",
          R"({INCLUDEPICTURE}{\*\fldinst PAGE}{\fldrslt INCLUDEPICTURE})"},
         {R"({\*\fldinst NOINCLUDEPICTURE \{INCLUDEPICTURE})",
-         R"({\*\fldinst NOINCLUDEPICTURE \{UNLINKEDPICTURE})"},
+         R"({\*\fldinst NOINCLUDEPICTURE \{UNLINKPICTURE })"},
         {R"({\*\fldinst INCLUDEPICT)", R"({\*\fldinst INCLUDEPICT)"},
     };
     for (const auto& [rtf, expected] : rows) {

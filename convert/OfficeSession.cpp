@@ -249,7 +249,7 @@ void OfficeSession::Worker::PrepareFolders() {
 
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
-    WriteProfileSettings(profileDir_);
+    WriteProfileSettings(profileDir_, program_);
     pipeName_ = PipeName(this, ++launches_);
     const QDir privateDir(privateDir_->path());
     const QString home = qEnvironmentVariable("HOME");

@@ -160,7 +160,7 @@ void WordApplication::ChooseProfile() {
         if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
     }
     if (!profileLock_) profileDir_ = QDir(privateDir_->path()).filePath(QStringLiteral("profile"));
-    WriteProfileSettings(profileDir_);
+    WriteProfileSettings(profileDir_, program_);
 }
 
 void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind) {

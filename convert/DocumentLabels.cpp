@@ -22,12 +22,21 @@ const char* const Library = "KelmoLabels";
 const char* const Module = "Labels";
 const char* const ScriptUrl =
     "vnd.sun.star.script:KelmoLabels.Labels.WriteLabels?language=Basic&location=application";
+const char* const LoadUrl =
+    "vnd.sun.star.script:KelmoLabels.Labels.LoadLocked?language=Basic&location=application";
 
 // Labels are all read first: switching one number off renumbers the paragraphs after it.
 // NumberingType 5, 6 and 8 are "none", a bullet character and a bullet picture.
 const char* const Source = R"(Option Explicit
 Dim Paragraphs As Object
 Dim Labels As Object
+
+Function LoadLocked(Url As String, Arguments As Variant) As Object
+    Dim Document As Object
+    Document = StarDesktop.loadComponentFromURL(Url, "_blank", 0, Arguments)
+    If Not IsNull(Document) Then Document.lockControllers()
+    LoadLocked = Document
+End Function
 
 Sub WriteLabels(Document As Object)
     Paragraphs = New Collection
@@ -108,10 +117,12 @@ DocumentLabels::DocumentLabels(const Reference<uno::XComponentContext>& office) 
                 uno::Any(rtl::OUString())),
             UNO_QUERY_THROW);
         script_ = provider->getScript(rtl::OUString::createFromAscii(ScriptUrl));
+        load_ = provider->getScript(rtl::OUString::createFromAscii(LoadUrl));
     } catch (const lang::DisposedException&) {
         throw;
     } catch (const uno::Exception&) {
         script_.clear();  // documents then keep LibreOffice's own numbering
+        load_.clear();
     }
 }
 
@@ -127,6 +138,25 @@ void DocumentLabels::WriteAsText(const Reference<lang::XComponent>& document) {
     } catch (const script::provider::ScriptFrameworkErrorException&) {
     } catch (const reflection::InvocationTargetException&) {
     }
+}
+
+bool DocumentLabels::LoadLocked(const rtl::OUString& url,
+                                const uno::Sequence<beans::PropertyValue>& arguments,
+                                Reference<lang::XComponent>& document) {
+    if (!load_.is()) return false;
+    uno::Sequence<sal_Int16> outIndex;
+    uno::Sequence<uno::Any> out;
+    const uno::Any parameters[] = {uno::Any(url), uno::Any(arguments)};
+    try {
+        load_->invoke({parameters, std::size(parameters)}, outIndex, out) >>= document;
+    } catch (const lang::DisposedException&) {
+        throw;
+    } catch (const script::provider::ScriptFrameworkErrorException&) {
+        document.clear();
+    } catch (const reflection::InvocationTargetException&) {
+        document.clear();  // the load failed
+    }
+    return true;
 }
 
 }  // namespace kelmo

@@ -10,6 +10,7 @@
 // or fails on a document leaves the document as it is.
 #pragma once
 
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
@@ -23,8 +24,17 @@ class DocumentLabels {
     void WriteAsText(
         const com::sun::star::uno::Reference<com::sun::star::lang::XComponent>& document);
 
+    // Loads the document from url with its controllers locked from the first moment, so
+    // that LibreOffice does not lay out all its pages while idle between our calls; the
+    // labels and the export need no layout. False when the routine is not there.
+    bool LoadLocked(
+        const rtl::OUString& url,
+        const com::sun::star::uno::Sequence<com::sun::star::beans::PropertyValue>& arguments,
+        com::sun::star::uno::Reference<com::sun::star::lang::XComponent>& document);
+
   private:
     com::sun::star::uno::Reference<com::sun::star::script::provider::XScript> script_;
+    com::sun::star::uno::Reference<com::sun::star::script::provider::XScript> load_;
 };
 
 }  // namespace kelmo

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <string>
+#include <vector>
 
 #include "ConvertMessages.h"
 #include "LibFunc.h"
@@ -24,10 +25,12 @@ struct Setting {
 
 // BlockUntrustedRefererLinks makes LibreOffice refuse linked pictures and frames for a
 // document loaded with an untrusted referer; Update/Link 2 is "never update links".
+// Spell checking as you type would check the whole document while it is open.
 constexpr Setting ProfileSettings[] = {
     {"/org.openoffice.Office.Common/Security/Scripting", "BlockUntrustedRefererLinks", "xs:boolean",
      "true"},
     {"/org.openoffice.Office.Writer/Content/Update", "Link", "xs:int", "2"},
+    {"/org.openoffice.Office.Linguistic/SpellChecking", "IsSpellAuto", "xs:boolean", "false"},
 };
 
 // LibreOffice rewrites the file in this form, so a setting is found again by its start.
@@ -46,6 +49,29 @@ const char* const EmptyItems =
     "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
     "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
     "</oor:items>\n";
+
+// The version the LibreOffice of program calls itself ("7.4"), from its installed
+// configuration; empty when it cannot be found.
+std::string InstalledVersion(const QString& program) {
+    const QDir programDir = QFileInfo(QFileInfo(program).canonicalFilePath()).dir();
+    const QString xcd = programDir.filePath(QStringLiteral("../share/registry/main.xcd"));
+    if (program.isEmpty() || !QFileInfo(xcd).isFile()) return {};
+    try {
+        const std::string text = ReadWholeFile(QFile::encodeName(xcd).toStdString());
+        const std::size_t prop = text.find("<prop oor:name=\"ooSetupVersion\">");
+        const std::size_t value = text.find("<value>", prop);
+        const std::size_t end = text.find("</value>", value);
+        if (prop == std::string::npos || end == std::string::npos) return {};
+        const std::string version = text.substr(value + 7, end - value - 7);
+        if (version.empty() || version.size() > 16 ||
+            version.find_first_not_of("0123456789.") != std::string::npos) {
+            return {};
+        }
+        return version;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
 
 }  // namespace
 
@@ -90,7 +116,7 @@ QString DefaultProfileDir() {
     return base + QStringLiteral("/libreoffice-profile");
 }
 
-bool WriteProfileSettings(const QString& profileDir) {
+bool WriteProfileSettings(const QString& profileDir, const QString& program) {
     const QString user = QDir(profileDir).filePath(QStringLiteral("user"));
     if (!QDir().mkpath(user)) return false;
     const std::string path =
@@ -100,8 +126,16 @@ bool WriteProfileSettings(const QString& profileDir) {
             QFileInfo::exists(QString::fromStdString(path)) ? ReadWholeFile(path) : EmptyItems;
         const std::size_t end = xcu.rfind("</oor:items>");
         if (end == std::string::npos) xcu = EmptyItems;
+        std::vector<Setting> settings(std::begin(ProfileSettings), std::end(ProfileSettings));
+        // Without it LibreOffice takes every start for the first one after an update, which
+        // costs about a second per document.
+        const std::string version = InstalledVersion(program);
+        if (!version.empty()) {
+            settings.push_back({"/org.openoffice.Setup/Product", "ooSetupLastVersion", "xs:string",
+                                version.c_str()});
+        }
         std::string missing;
-        for (const Setting& setting : ProfileSettings) {
+        for (const Setting& setting : settings) {
             if (xcu.find(ItemStart(setting)) == std::string::npos) missing += ItemXml(setting);
         }
         if (missing.empty()) return true;

@@ -22,7 +22,9 @@ QString DefaultProfileDir();
 // Puts the settings every conversion needs into the profile's registrymodifications.xcu:
 // no linked content fetched from untrusted places and links never updated, so a document
 // cannot make LibreOffice reach the network or pull in the user's files. Other settings
-// there stay. False when the file cannot be written.
-bool WriteProfileSettings(const QString& profileDir);
+// there stay. With the LibreOffice program, also its version as the last one that ran, so
+// that it does not take each start for the first after an update. False when the file
+// cannot be written.
+bool WriteProfileSettings(const QString& profileDir, const QString& program = QString());
 
 }  // namespace kelmo

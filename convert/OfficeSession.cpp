@@ -249,7 +249,7 @@ void OfficeSession::Worker::PrepareFolders() {
 
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
-    WriteProfileSettings(profileDir_);
+    WriteProfileSettings(profileDir_, program_);
     pipeName_ = PipeName(this, ++launches_);
     const QDir privateDir(privateDir_->path());
     const QString home = qEnvironmentVariable("HOME");
@@ -383,8 +383,10 @@ Reference<lang::XComponent> OfficeSession::Worker::Load(const QString& document,
     };
     Reference<lang::XComponent> loaded;
     try {
-        loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0,
-                                               {arguments, std::size(arguments)});
+        const uno::Sequence<beans::PropertyValue> descriptor(arguments, std::size(arguments));
+        if (!labels_->LoadLocked(FileUrl(document), descriptor, loaded)) {
+            loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0, descriptor);
+        }
     } catch (const lang::IllegalArgumentException&) {
     } catch (const io::IOException&) {
     }

@@ -160,7 +160,7 @@ void WordApplication::ChooseProfile() {
         if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
     }
     if (!profileLock_) profileDir_ = QDir(privateDir_->path()).filePath(QStringLiteral("profile"));
-    WriteProfileSettings(profileDir_);
+    WriteProfileSettings(profileDir_, program_);
 }
 
 void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind) {
@@ -168,7 +168,9 @@ void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind)
     kind_ = kind;
     stagedDocument_ = QDir(privateDir_->path())
                           .filePath(QStringLiteral("in/") + StagedBaseName + StagedExtension(kind));
-    WriteFileOrFail(stagedDocument_, ReadFileOrFail(documentPath));
+    std::string bytes = ReadFileOrFail(documentPath);
+    if (kind == InputKind::Rtf) UnlinkIncludedPictures(bytes);
+    WriteFileOrFail(stagedDocument_, bytes);
     QFile::setPermissions(stagedDocument_, QFile::ReadOwner | QFile::WriteOwner);
 }
 

@@ -1,6 +1,8 @@
 #include "WordFormat.h"
 
 #include <QFile>
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -209,6 +211,54 @@ QString ImportFilterFor(const QString& path, InputKind kind) {
             return QStringLiteral("MS Word 95");
         default:
             return QStringLiteral("MS Word 97");
+    }
+}
+
+namespace {
+
+constexpr std::string_view FieldInstruction = "\\fldinst";
+constexpr std::string_view IncludePicture = "INCLUDEPICTURE";
+// As long as the name it replaces, so that a rename shifts nothing after it.
+constexpr std::string_view Unlinked = "UNLINKPICTURE ";
+
+bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+bool StartsWithNoCase(const std::string& text, std::size_t at, std::string_view word) {
+    if (text.size() - at < word.size()) return false;
+    return std::equal(
+        word.begin(), word.end(), text.begin() + std::ptrdiff_t(at),
+        [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
+}
+
+// Renames the field names in the group that holds the instruction starting at at; returns
+// where that group ends.
+std::size_t UnlinkInstruction(std::string& rtf, std::size_t at) {
+    for (int depth = 0; at < rtf.size(); ++at) {
+        const char c = rtf[at];
+        if (c == '\\') {
+            ++at;  // an escaped character or the first letter of a control word
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (depth-- == 0) break;
+        } else if (StartsWithNoCase(rtf, at, IncludePicture) &&
+                   (at == 0 || !IsLetter(rtf[at - 1]))) {
+            static_assert(Unlinked.size() == IncludePicture.size());
+            std::copy(Unlinked.begin(), Unlinked.end(), rtf.begin() + std::ptrdiff_t(at));
+            at += Unlinked.size() - 1;
+        }
+    }
+    return at;
+}
+
+}  // namespace
+
+void UnlinkIncludedPictures(std::string& rtf) {
+    for (std::size_t at = rtf.find(FieldInstruction); at != std::string::npos;
+         at = rtf.find(FieldInstruction, at)) {
+        at += FieldInstruction.size();
+        if (at < rtf.size() && IsLetter(rtf[at])) continue;  // a longer control word
+        at = UnlinkInstruction(rtf, at);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <QIODevice>
 #include <QString>
+#include <string>
 
 #include "Converter.h"
 
@@ -30,5 +31,10 @@ OleContent ProbeOle(QIODevice& file);
 // The "--infilter" value for a document of kind at path: the Word version's own filter
 // for an OLE2 file, empty (LibreOffice detects the type) for every other kind.
 QString ImportFilterFor(const QString& path, InputKind kind);
+
+// Renames INCLUDEPICTURE in the field instructions of an RTF document, so that LibreOffice
+// does not read the file (or address) such a field names: the field becomes an unknown one
+// and shows the result the word processor stored with it, if any. Other text is kept.
+void UnlinkIncludedPictures(std::string& rtf);
 
 }  // namespace kelmo

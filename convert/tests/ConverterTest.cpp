@@ -224,6 +224,24 @@ TEST_F(ConverterTest, TellsOle2FilesApartAndChoosesTheWordFilter) {
     EXPECT_EQ(ImportFilterFor(Path("x.doc"), InputKind::Rtf), "");
 }
 
+TEST_F(ConverterTest, RenamesOnlyThePictureFieldsOfAnRtfDocument) {
+    const std::pair<std::string, std::string> rows[] = {
+        {R"({\field{\*\fldinst {\f1 includepicture "a.png" \\d}}{\fldrslt x}})",
+         R"({\field{\*\fldinst {\f1 UNLINKPICTURE  "a.png" \\d}}{\fldrslt x}})"},
+        // in the text, in another destination, or a longer word: kept
+        {R"({INCLUDEPICTURE}{\*\fldinst PAGE}{\fldrslt INCLUDEPICTURE})",
+         R"({INCLUDEPICTURE}{\*\fldinst PAGE}{\fldrslt INCLUDEPICTURE})"},
+        {R"({\*\fldinst NOINCLUDEPICTURE \{INCLUDEPICTURE})",
+         R"({\*\fldinst NOINCLUDEPICTURE \{UNLINKPICTURE })"},
+        {R"({\*\fldinst INCLUDEPICT)", R"({\*\fldinst INCLUDEPICT)"},
+    };
+    for (const auto& [rtf, expected] : rows) {
+        std::string unlinked = rtf;
+        UnlinkIncludedPictures(unlinked);
+        EXPECT_EQ(unlinked, expected) << rtf;
+    }
+}
+
 TEST_F(ConverterTest, RecognizesAPasswordProtectedDocumentLibreOfficeMade) {
     const QString encrypted = QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/encrypted.doc");
     EXPECT_EQ(RecognizeError(encrypted), "Документ защищён паролем: \"" + encrypted + '"');

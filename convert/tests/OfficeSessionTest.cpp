@@ -167,5 +167,23 @@ TEST_F(OfficeSessionTest, RemotePictureStaysALinkAndIsNotFetched) {
     EXPECT_NE(html.find("src=\"http://127.0.0.1:39517/remote.png\""), std::string::npos);
 }
 
+// INCLUDEPICTURE names a picture outside the document's folder: it stays on the disk.
+TEST_F(OfficeSessionTest, PictureTheFieldNamesOnTheDiskIsNotCopied) {
+    const QString picture = dir_->filePath("elsewhere/p.png");
+    QDir().mkpath(dir_->filePath("elsewhere"));
+    WriteWholeFile(picture.toStdString(),
+                   QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4"
+                                          "2mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==")
+                       .toStdString());
+    const QString document = dir_->filePath("linked.rtf");
+    WriteWholeFile(document.toStdString(),
+                   "{\\rtf1\\ansi{\\pard Text {\\field{\\*\\fldinst {INCLUDEPICTURE \"" +
+                       QUrl::fromLocalFile(picture).toString().toStdString() +
+                       "\" \\\\d}}{\\fldrslt }} end\\par}}");
+    const std::string html = Convert(120000, document);
+    EXPECT_NE(html.find("Text"), std::string::npos);
+    EXPECT_EQ(html.find("<img"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelmo

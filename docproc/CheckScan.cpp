@@ -1,7 +1,6 @@
 #include "CheckScan.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 namespace kelmo::check {
@@ -394,36 +393,3 @@ std::string Megabytes(std::uint64_t bytes) {
 }
 
 }  // namespace kelmo::check
-
-namespace kelmo {
-
-std::string Windows1251ToUtf8(std::string_view text) {
-    // U+0080..U+00BF of windows-1251; 0x98 is unassigned and shown as U+FFFD.
-    static constexpr std::array<std::uint16_t, 64> High = {
-        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-        0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-        0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-        0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-        0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-    std::string utf8;
-    utf8.reserve(text.size() * 2);
-    for (const char byte : text) {
-        const unsigned char c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            utf8 += byte;
-            continue;
-        }
-        const unsigned code = c >= 0xC0 ? 0x0410 + (c - 0xC0) : High[c - 0x80];
-        if (code < 0x800) {
-            utf8 += char(0xC0 | (code >> 6));
-        } else {
-            utf8 += char(0xE0 | (code >> 12));
-            utf8 += char(0x80 | ((code >> 6) & 0x3F));
-        }
-        utf8 += char(0x80 | (code & 0x3F));
-    }
-    return utf8;
-}
-
-}  // namespace kelmo

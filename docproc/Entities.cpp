@@ -4,6 +4,8 @@
 #include <array>
 #include <iterator>
 
+#include "LibFunc.h"
+
 namespace kelmo {
 namespace {
 
@@ -240,6 +242,28 @@ std::optional<char> Windows1251Byte(char32_t code) {
         if (HighHalf[k] != 0 && HighHalf[k] == code) return static_cast<char>(0x80 + k);
     }
     return std::nullopt;
+}
+
+std::string Windows1251ToUtf8(std::string_view text) {
+    constexpr char16_t Replacement = 0xFFFD;
+    std::string utf8;
+    utf8.reserve(text.size() * 2);
+    for (const char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            utf8 += byte;
+            continue;
+        }
+        const unsigned code = HighHalf[c - 0x80] != 0 ? HighHalf[c - 0x80] : Replacement;
+        if (code < 0x800) {
+            utf8 += char(0xC0 | (code >> 6));
+        } else {
+            utf8 += char(0xE0 | (code >> 12));
+            utf8 += char(0x80 | ((code >> 6) & 0x3F));
+        }
+        utf8 += char(0x80 | (code & 0x3F));
+    }
+    return utf8;
 }
 
 }  // namespace kelmo

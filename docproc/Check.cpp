@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -326,6 +327,25 @@ class Checker {
     std::vector<Finding> found_;
 };
 
+struct SeverityNames {
+    const char* Word;
+    const char* Key;
+};
+
+// Indexed by Severity; anything past the end reads as a note.
+constexpr SeverityNames NamesBySeverity[] = {
+    {"ошибка", "error"}, {"предупреждение", "warning"}, {"замечание", "note"}};
+
+const SeverityNames& NamesOf(Severity level) {
+    constexpr std::size_t Last = std::size(NamesBySeverity) - 1;
+    return NamesBySeverity[std::min(static_cast<std::size_t>(level), Last)];
+}
+
+std::size_t CountOf(const std::vector<Finding>& findings, Severity level) {
+    return std::size_t(std::count_if(findings.begin(), findings.end(),
+                                     [level](const Finding& f) { return f.Level == level; }));
+}
+
 // Russian plural: 1 ошибка, 2 ошибки, 5 ошибок.
 std::string Counted(std::size_t n, const char* one, const char* few, const char* many) {
     const std::size_t tens = n % 100;
@@ -363,29 +383,9 @@ std::vector<WorkFile> ListWorkFiles(const std::string& workDir) {
     return files;
 }
 
-std::string SeverityWord(Severity level) {
-    switch (level) {
-        case Severity::Error:
-            return "ошибка";
-        case Severity::Warning:
-            return "предупреждение";
-        case Severity::Note:
-            break;
-    }
-    return "замечание";
-}
+std::string SeverityWord(Severity level) { return NamesOf(level).Word; }
 
-std::string SeverityKey(Severity level) {
-    switch (level) {
-        case Severity::Error:
-            return "error";
-        case Severity::Warning:
-            return "warning";
-        case Severity::Note:
-            break;
-    }
-    return "note";
-}
+std::string SeverityKey(Severity level) { return NamesOf(level).Key; }
 
 std::string FindingText(const Finding& finding) {
     if (finding.Where.empty()) return finding.Message;
@@ -393,13 +393,10 @@ std::string FindingText(const Finding& finding) {
 }
 
 std::string CheckSummary(const std::vector<Finding>& findings) {
-    const auto errors = std::count_if(findings.begin(), findings.end(),
-                                      [](const Finding& f) { return f.Level == Severity::Error; });
-    const auto warnings = std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
-        return f.Level == Severity::Warning;
-    });
-    return "Проверка: " + Counted(std::size_t(errors), "ошибка", "ошибки", "ошибок") + ", " +
-           Counted(std::size_t(warnings), "предупреждение", "предупреждения", "предупреждений");
+    return "Проверка: " +
+           Counted(CountOf(findings, Severity::Error), "ошибка", "ошибки", "ошибок") + ", " +
+           Counted(CountOf(findings, Severity::Warning), "предупреждение", "предупреждения",
+                   "предупреждений");
 }
 
 }  // namespace kelmo

@@ -54,7 +54,7 @@ class Checker {
     std::string Title(int page) const {
         std::string title = table_.Headers[page].Heading;
         HtmlToPlainText(title);
-        return check::Collapsed(title);
+        return title;
     }
 
     std::string Where(int page) const {
@@ -89,7 +89,6 @@ class Checker {
         const int pictures = check::CountTags(region, "img");
         std::string text(region);
         HtmlToPlainText(text);
-        text = check::Collapsed(text);
         const bool hasText = check::HasWordChars(text);
         if (!hasText && pictures == 0) return;
         if (pictures == 0 && Pos(text.size()) <= limits_.TitleBlock) return;

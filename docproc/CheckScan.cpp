@@ -116,7 +116,6 @@ Look LookAt(std::string_view content) {
     if (!(wholeBold || capitals) || visible >= FakeHeadingLength) return look;
     look.Text = std::string(content);
     HtmlToPlainText(look.Text);
-    look.Text = Collapsed(look.Text);
     const char last = look.Text.empty() ? '.' : look.Text.back();
     const bool closed = last == '.' || last == ':' || last == ';' || last == ',';
     // Mostly letters: a line of blanks to fill in or a contents line with its page number
@@ -322,22 +321,6 @@ bool HasWordChars(std::string_view text) {
     for (const char c : text)
         if (IsWordByte(static_cast<unsigned char>(c))) return true;
     return false;
-}
-
-std::string Collapsed(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    bool blank = false;
-    for (const char c : text) {
-        if (IsBlank(static_cast<unsigned char>(c))) {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
 }
 
 std::string FirstWords(std::string_view text) {

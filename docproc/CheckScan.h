@@ -53,8 +53,6 @@ bool ShowsWordChars(std::string_view html);
 
 // True when text has a letter or a digit (Latin or Cyrillic).
 bool HasWordChars(std::string_view text);
-// Runs of blanks and control bytes made one blank, trimmed.
-std::string Collapsed(std::string_view text);
 // About the first 60 bytes of text, cut at a blank, with "…" when cut.
 std::string FirstWords(std::string_view text);
 

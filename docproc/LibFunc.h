@@ -86,8 +86,9 @@ std::int32_t RemoveMsoDeclarations(std::string& text);
 // Replaces every oldChar by newChar; returns how many were replaced.
 std::int32_t ReplaceChar(char oldChar, char newChar, std::string& text);
 
-// Turns a piece of HTML into one trimmed line: tags and entities removed (an unclosed "<"
-// or "&" stays, and ends its stage), each CR LF made one blank.
+// Turns a piece of HTML into one trimmed line: tags removed (a line-break tag leaves a
+// blank), entities made their windows-1251 byte or removed (an unclosed "<" or "&" stays,
+// and ends its stage), control bytes and runs of blanks made one blank.
 void HtmlToPlainText(std::string& text);
 
 // ---------------------------------------------------------------------------------------

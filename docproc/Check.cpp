@@ -24,6 +24,8 @@ class Checker {
             const CheckLimits& limits)
         : table_(table), html_(html), limits_(limits), count_(table.HeaderCount) {
         for (const WorkFile& file : files) files_.emplace(file.Name, file.Size);
+        titles_.reserve(std::size_t(count_) + 1);
+        for (int page = 0; page <= count_; ++page) titles_.push_back(PlainTitle(page));
     }
 
     std::vector<Finding> Run() {
@@ -51,11 +53,13 @@ class Checker {
             {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message)});
     }
 
-    std::string Title(int page) const {
+    std::string PlainTitle(int page) const {
         std::string title = table_.Headers[page].Heading;
         HtmlToPlainText(title);
         return title;
     }
+
+    const std::string& Title(int page) const { return titles_[std::size_t(page)]; }
 
     std::string Where(int page) const {
         const RHeader& entry = table_.Headers[page];
@@ -125,7 +129,7 @@ class Checker {
                         "«Заголовок " +
                         std::to_string(before + 1) + "».");
             }
-            const std::string title = Title(i);
+            const std::string& title = Title(i);
             if (title.empty()) {
                 Add("empty-heading", Severity::Error, i,
                     "заголовок без текста: в дереве разделов будет пустая строка; впишите текст "
@@ -323,6 +327,7 @@ class Checker {
     const CheckLimits& limits_;
     int count_;
     std::unordered_map<std::string, std::uint64_t> files_;
+    std::vector<std::string> titles_;  // plain text of each heading, by page
     std::vector<Finding> found_;
 };
 

@@ -9,10 +9,10 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusBar>
-#include <QStringDecoder>
 #include <QTreeWidget>
 
 #include "MainForm1.h"
+#include "OutlineTree.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
@@ -24,7 +24,7 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 // Line index of an outline file of a work folder, with its indent.
 QString OutlineLine(const QString& workDir, const char* file, int index) {
     const std::string bytes = LoadTextFile(Local(QDir(workDir).filePath(file)));
-    const QString text = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(bytes));
+    const QString text = DecodeWindows1251(bytes);
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     return index >= 0 && index < lines.size() - 1 ? lines[index] : QString();
 }
@@ -114,7 +114,7 @@ void CourseCommands::SavePagesClick() {
     }
     std::string title = Window.DocTitle;
     HtmlToPlainText(title);
-    QString name = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(title));
+    QString name = DecodeWindows1251(title);
     if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
     SavePackage({name, false, {{name, workDir, {}}}, {}});
 }

@@ -24,9 +24,9 @@ struct OutlineLine {
 // The lines of an outline file: tab-indented, CR LF after each, windows-1251.
 QList<OutlineLine> ReadOutlineFile(const QString& path) {
     const std::string bytes = LoadTextFile(Local(path));
-    QStringDecoder decode("windows-1251");
     QList<OutlineLine> lines;
-    for (QString line : QString(decode(QByteArrayView(bytes))).split(QStringLiteral("\r\n"))) {
+    const QString text = QString::fromStdString(Windows1251ToUtf8(bytes));
+    for (const QString& line : text.split(QStringLiteral("\r\n"))) {
         int tabs = 0;
         while (tabs < line.size() && line[tabs] == QLatin1Char('\t')) ++tabs;
         lines.append({tabs, line.mid(tabs)});

@@ -79,10 +79,7 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
     Window.RunCommand([&] {
         const Course course = LoadCourse(coursePath);
         const WaitCursor wait;
-        Window.ui->tvStruct->clear();
-        Window.StructTree.Clear();
-        Window.ui->tvFNames->clear();
-        Window.NamesTree.Clear();
+        Window.ClearOutline();
         const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
         Window.WorkDir = folder.Path;
         if (folder.Created) Window.CreatedWorkDirs << folder.Path;
@@ -90,15 +87,8 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
         CoursePath = coursePath;
         CourseWorkDir = folder.Path;
 
-        ConvertOptions options = Window.ConvertOptions;
-        options.Progress = [this, coursePath, outer = options.Progress](int elapsedMs) {
-            Window.ShowProgress(coursePath, elapsedMs);
-            if (outer) outer(elapsedMs);
-        };
-        Request = ConvertCourse(course, folder.Path, options);
-        Window.LoadTree(*Window.ui->tvStruct, Window.StructTree, folder.Path + "/Titles.txt");
-        Window.ui->tvStruct->expandAll();
-        Window.LoadTree(*Window.ui->tvFNames, Window.NamesTree, folder.Path + "/Names.txt");
+        Request = ConvertCourse(course, folder.Path, Window.ProgressOptions(coursePath));
+        Window.LoadOutline();
         Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
                          QStringLiteral("."));
     });

@@ -98,7 +98,7 @@ class MaterialCollector {
         // parent's list, which stays unchanged while it is here (pointers stay valid).
         std::vector<std::pair<int, PackageItem*>> open;
         for (qsizetype i = 0; i < names.size(); ++i) {
-            const SectionParameters section = SectionFor(names[i].Text);
+            const SectionParameters section = SectionFor(material_.Sections, names[i].Text);
             if (withManifest_ && section.LeftOut) continue;
             PackageItem item = AddPage(names[i].Text);
             item.Title = !section.Title.isEmpty() ? section.Title
@@ -119,12 +119,6 @@ class MaterialCollector {
   private:
     QString InFolder(const QString& name) const {
         return QDir(material_.WorkFolder).filePath(name);
-    }
-
-    SectionParameters SectionFor(const QString& page) const {
-        for (const SectionParameters& section : material_.Sections)
-            if (section.Page == page) return section;
-        return {page, {}, false};
     }
 
     QString AddFile(const QString& path, std::string bytes) {

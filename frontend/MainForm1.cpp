@@ -272,7 +272,7 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
-    if (documentPath.endsWith(QLatin1String(".kelmo-course"), Qt::CaseInsensitive)) {
+    if (kelmo::IsCourseFile(documentPath)) {
         CourseCmds->OpenCourse(documentPath);
         return;
     }

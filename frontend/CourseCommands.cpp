@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusBar>
@@ -17,19 +16,6 @@
 #include "ui_MainForm1.h"
 
 namespace kelmo {
-namespace {
-
-std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// Line index of an outline file of a work folder, with its indent.
-QString OutlineLine(const QString& workDir, const char* file, int index) {
-    const std::string bytes = LoadTextFile(Local(QDir(workDir).filePath(file)));
-    const QString text = DecodeWindows1251(bytes);
-    const QStringList lines = text.split(QStringLiteral("\r\n"));
-    return index >= 0 && index < lines.size() - 1 ? lines[index] : QString();
-}
-
-}  // namespace
 
 CourseCommands::CourseCommands(TMainForm& window)
     : QObject(&window), Window(window), Questions(std::make_unique<CourseQuestions>()) {
@@ -138,15 +124,18 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
 void CourseCommands::SectionParamsClick(int index) {
     if (!CourseShown() || Window.CommandRunning) return;
     Window.RunCommand([&] {
-        const QString line = OutlineLine(CourseWorkDir, "Names.txt", index);
-        const qsizetype slash = line.indexOf(QLatin1Char('/'));
-        const int material = line.trimmed().section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
-        if (!line.startsWith(QLatin1Char('\t')) || slash < 0 || material < 0 ||
+        if (index < 0 || index >= Window.NamesTree.Count() || index >= Window.StructTree.Count())
+            return;
+        const OutlineNode& node = Window.NamesTree.NodeAt(index);
+        const QString name = DecodeWindows1251(node.Text);  // "material_2/page_1_.htm"
+        const qsizetype slash = name.indexOf(QLatin1Char('/'));
+        const int material = name.section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
+        if (node.Depth == 0 || slash < 0 || material < 0 ||
             material >= CurrentCourse.Materials.size())
             return;  // a material's own line
         Material& edited = CurrentCourse.Materials[material];
-        SectionParameters section = edited.SectionFor(line.mid(slash + 1));
-        const QString heading = OutlineLine(CourseWorkDir, "Titles.txt", index).trimmed();
+        SectionParameters section = edited.SectionFor(name.mid(slash + 1));
+        const QString heading = DecodeWindows1251(Window.StructTree.NodeAt(index).Text).trimmed();
         if (!Questions->EditSection(&Window, heading, section)) return;
         edited.SetSection(section);
         Request.Materials[material].Sections = edited.Sections;

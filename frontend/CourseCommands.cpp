@@ -5,31 +5,17 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusBar>
-#include <QStringDecoder>
 #include <QTreeWidget>
 
 #include "MainForm1.h"
+#include "OutlineTree.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
 namespace kelmo {
-namespace {
-
-std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// Line index of an outline file of a work folder, with its indent.
-QString OutlineLine(const QString& workDir, const char* file, int index) {
-    const std::string bytes = LoadTextFile(Local(QDir(workDir).filePath(file)));
-    const QString text = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(bytes));
-    const QStringList lines = text.split(QStringLiteral("\r\n"));
-    return index >= 0 && index < lines.size() - 1 ? lines[index] : QString();
-}
-
-}  // namespace
 
 CourseCommands::CourseCommands(TMainForm& window)
     : QObject(&window), Window(window), Questions(std::make_unique<CourseQuestions>()) {
@@ -79,10 +65,7 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
     Window.RunCommand([&] {
         const Course course = LoadCourse(coursePath);
         const WaitCursor wait;
-        Window.ui->tvStruct->clear();
-        Window.StructTree.Clear();
-        Window.ui->tvFNames->clear();
-        Window.NamesTree.Clear();
+        Window.ClearOutline();
         const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
         Window.WorkDir = folder.Path;
         if (folder.Created) Window.CreatedWorkDirs << folder.Path;
@@ -90,15 +73,8 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
         CoursePath = coursePath;
         CourseWorkDir = folder.Path;
 
-        ConvertOptions options = Window.ConvertOptions;
-        options.Progress = [this, coursePath, outer = options.Progress](int elapsedMs) {
-            Window.ShowProgress(coursePath, elapsedMs);
-            if (outer) outer(elapsedMs);
-        };
-        Request = ConvertCourse(course, folder.Path, options);
-        Window.LoadTree(*Window.ui->tvStruct, Window.StructTree, folder.Path + "/Titles.txt");
-        Window.ui->tvStruct->expandAll();
-        Window.LoadTree(*Window.ui->tvFNames, Window.NamesTree, folder.Path + "/Names.txt");
+        Request = ConvertCourse(course, folder.Path, Window.ProgressOptions(coursePath));
+        Window.LoadOutline();
         Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
                          QStringLiteral("."));
     });
@@ -114,7 +90,7 @@ void CourseCommands::SavePagesClick() {
     }
     std::string title = Window.DocTitle;
     HtmlToPlainText(title);
-    QString name = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(title));
+    QString name = DecodeWindows1251(title);
     if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
     SavePackage({name, false, {{name, workDir, {}}}, {}});
 }
@@ -148,15 +124,18 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
 void CourseCommands::SectionParamsClick(int index) {
     if (!CourseShown() || Window.CommandRunning) return;
     Window.RunCommand([&] {
-        const QString line = OutlineLine(CourseWorkDir, "Names.txt", index);
-        const qsizetype slash = line.indexOf(QLatin1Char('/'));
-        const int material = line.trimmed().section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
-        if (!line.startsWith(QLatin1Char('\t')) || slash < 0 || material < 0 ||
+        if (index < 0 || index >= Window.NamesTree.Count() || index >= Window.StructTree.Count())
+            return;
+        const OutlineNode& node = Window.NamesTree.NodeAt(index);
+        const QString name = DecodeWindows1251(node.Text);  // "material_2/page_1_.htm"
+        const qsizetype slash = name.indexOf(QLatin1Char('/'));
+        const int material = name.section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
+        if (node.Depth == 0 || slash < 0 || material < 0 ||
             material >= CurrentCourse.Materials.size())
             return;  // a material's own line
         Material& edited = CurrentCourse.Materials[material];
-        SectionParameters section = edited.SectionFor(line.mid(slash + 1));
-        const QString heading = OutlineLine(CourseWorkDir, "Titles.txt", index).trimmed();
+        SectionParameters section = edited.SectionFor(name.mid(slash + 1));
+        const QString heading = DecodeWindows1251(Window.StructTree.NodeAt(index).Text).trimmed();
         if (!Questions->EditSection(&Window, heading, section)) return;
         edited.SetSection(section);
         Request.Materials[material].Sections = edited.Sections;

@@ -272,7 +272,7 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
-    if (documentPath.endsWith(QLatin1String(".kelmo-course"), Qt::CaseInsensitive)) {
+    if (kelmo::IsCourseFile(documentPath)) {
         CourseCmds->OpenCourse(documentPath);
         return;
     }
@@ -360,10 +360,7 @@ void TMainForm::ShowProgress(const QString& documentPath, int elapsedMs) {
 
 void TMainForm::ConvertToHtml(const QString& documentPath) {
     const kelmo::WaitCursor wait;
-    ui->tvStruct->clear();
-    StructTree.Clear();
-    ui->tvFNames->clear();
-    NamesTree.Clear();
+    ClearOutline();
     Checks->Clear();
 
     InitialDir = kelmo::DocumentFolder(documentPath);
@@ -379,12 +376,24 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
     }
 }
 
-void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport) {
+void TMainForm::ClearOutline() {
+    ui->tvStruct->clear();
+    StructTree.Clear();
+    ui->tvFNames->clear();
+    NamesTree.Clear();
+}
+
+kelmo::ConvertOptions TMainForm::ProgressOptions(const QString& documentPath) {
     kelmo::ConvertOptions options = ConvertOptions;
     options.Progress = [this, documentPath, outer = ConvertOptions.Progress](int elapsedMs) {
         ShowProgress(documentPath, elapsedMs);
         if (outer) outer(elapsedMs);
     };
+    return options;
+}
+
+void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport) {
+    const kelmo::ConvertOptions options = ProgressOptions(documentPath);
     const QString statusBefore = Status();
     try {
         const DisabledAction disabled(ui->UOpen);
@@ -429,13 +438,18 @@ QString TMainForm::USplitClick() {
               QStringLiteral("."));
 
     const auto findings = ShowCheck(workDir);
+    const QString refused = LoadOutline();
+    kelmo::MarkPages(*ui->tvStruct, findings);
+    return refused;
+}
+
+QString TMainForm::LoadOutline() {
     const QString titlesRefused =
         LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
     ui->tvStruct->expandAll();
     ui->tvStruct->update();
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
-    kelmo::MarkPages(*ui->tvStruct, findings);
     // Both trees hold every line; a skipped level is reported once, over the loaded tree.
     return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
 }

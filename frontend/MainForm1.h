@@ -82,6 +82,9 @@ class TMainForm : public QMainWindow {
   private:
     void ConvertToHtml(const QString& documentPath);
     void ConvertIntoWorkDir(const QString& documentPath, bool showExport);
+    void ClearOutline();
+    // ConvertOptions that also show the conversion's progress in the status bar.
+    kelmo::ConvertOptions ProgressOptions(const QString& documentPath);
     void UCleanHTMLClick(bool showClean = true);
     // The "Invalid level" message of the outline, empty when it loaded cleanly.
     QString USplitClick();
@@ -90,6 +93,8 @@ class TMainForm : public QMainWindow {
     void ShowPage(const QString& fileName);
     bool CheckFileExists(const QString& fileName);
     QString LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName);
+    // Both outline files of WorkDir into their trees; the "Invalid level" message or empty.
+    QString LoadOutline();
     void ShowProgress(const QString& documentPath, int elapsedMs);
     void RunCommand(const std::function<void()>& command);
     void ShowException(const QString& message);

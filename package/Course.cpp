@@ -66,10 +66,14 @@ QByteArray ReadCourseBytes(const QString& path) {
 
 }  // namespace
 
-SectionParameters Material::SectionFor(const QString& page) const {
-    for (const SectionParameters& section : Sections)
+SectionParameters SectionFor(const QList<SectionParameters>& sections, const QString& page) {
+    for (const SectionParameters& section : sections)
         if (section.Page == page) return section;
     return {page, {}, false};
+}
+
+SectionParameters Material::SectionFor(const QString& page) const {
+    return kelmo::SectionFor(Sections, page);
 }
 
 void Material::SetSection(const SectionParameters& section) {

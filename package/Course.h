@@ -34,6 +34,9 @@ struct SectionParameters {
     bool operator==(const SectionParameters&) const = default;
 };
 
+// The parameters of page among sections, or defaults when none were set.
+SectionParameters SectionFor(const QList<SectionParameters>& sections, const QString& page);
+
 struct Material {
     QString Document;  // absolute path while loaded; stored relative to the course file
     QString Title;

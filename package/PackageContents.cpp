@@ -24,9 +24,9 @@ struct OutlineLine {
 // The lines of an outline file: tab-indented, CR LF after each, windows-1251.
 QList<OutlineLine> ReadOutlineFile(const QString& path) {
     const std::string bytes = LoadTextFile(Local(path));
-    QStringDecoder decode("windows-1251");
     QList<OutlineLine> lines;
-    for (QString line : QString(decode(QByteArrayView(bytes))).split(QStringLiteral("\r\n"))) {
+    const QString text = QString::fromStdString(Windows1251ToUtf8(bytes));
+    for (const QString& line : text.split(QStringLiteral("\r\n"))) {
         int tabs = 0;
         while (tabs < line.size() && line[tabs] == QLatin1Char('\t')) ++tabs;
         lines.append({tabs, line.mid(tabs)});
@@ -98,7 +98,7 @@ class MaterialCollector {
         // parent's list, which stays unchanged while it is here (pointers stay valid).
         std::vector<std::pair<int, PackageItem*>> open;
         for (qsizetype i = 0; i < names.size(); ++i) {
-            const SectionParameters section = SectionFor(names[i].Text);
+            const SectionParameters section = SectionFor(material_.Sections, names[i].Text);
             if (withManifest_ && section.LeftOut) continue;
             PackageItem item = AddPage(names[i].Text);
             item.Title = !section.Title.isEmpty() ? section.Title
@@ -119,12 +119,6 @@ class MaterialCollector {
   private:
     QString InFolder(const QString& name) const {
         return QDir(material_.WorkFolder).filePath(name);
-    }
-
-    SectionParameters SectionFor(const QString& page) const {
-        for (const SectionParameters& section : material_.Sections)
-            if (section.Page == page) return section;
-        return {page, {}, false};
     }
 
     QString AddFile(const QString& path, std::string bytes) {

@@ -194,6 +194,7 @@ class OfficeSession::Worker {
     void PrepareFolders();
     void Launch();
     void Connect();
+    void Disconnect() noexcept;
     void Forget() noexcept;
     void Quit() noexcept;
     Outcome LoadAndSave(const QString& document, const QString& outputHtml,
@@ -267,10 +268,7 @@ void OfficeSession::Worker::Launch() {
         QFile::encodeName(program_).toStdString(), arguments,
         OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
                           home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home));
-    if (pid <= 0) {
-        FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                           .arg(QDir::toNativeSeparators(program_), qt_error_string(errno)));
-    }
+    if (pid <= 0) FailOfficeStart(program_, qt_error_string(errno));
     pid_ = pid;
 }
 
@@ -304,12 +302,10 @@ void OfficeSession::Worker::Connect() {
                 Launch();
                 continue;
             }
-            FailConversion(
-                QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                    .arg(QDir::toNativeSeparators(program_),
-                         WIFEXITED(status)
-                             ? QStringLiteral("завершился с кодом %1").arg(WEXITSTATUS(status))
-                             : QStringLiteral("завершился аварийно")));
+            FailOfficeStart(program_,
+                            WIFEXITED(status)
+                                ? QStringLiteral("завершился с кодом %1").arg(WEXITSTATUS(status))
+                                : QStringLiteral("завершился аварийно"));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(ConnectStepMs));
     }
@@ -325,22 +321,24 @@ void OfficeSession::Worker::EnsureRunning() {
         labels_ = std::make_unique<DocumentLabels>(officeContext_);
     } catch (const uno::Exception& error) {
         Forget();
-        FailConversion(
-            QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                .arg(QDir::toNativeSeparators(program_),
-                     QString::fromUtf16(reinterpret_cast<const char16_t*>(error.Message.getStr()),
-                                        error.Message.getLength())));
+        FailOfficeStart(
+            program_, QString::fromUtf16(reinterpret_cast<const char16_t*>(error.Message.getStr()),
+                                         error.Message.getLength()));
     } catch (...) {
         Forget();
         throw;
     }
 }
 
-// Drops the connection and ends the process, whatever state they are in.
-void OfficeSession::Worker::Forget() noexcept {
+void OfficeSession::Worker::Disconnect() noexcept {
     labels_.reset();
     loader_.clear();
     officeContext_.clear();
+}
+
+// Drops the connection and ends the process, whatever state they are in.
+void OfficeSession::Worker::Forget() noexcept {
+    Disconnect();
     KillOffice(pid_.exchange(0));
     RemoveOfficePipe(pipeName_);
 }
@@ -352,9 +350,7 @@ void OfficeSession::Worker::Quit() noexcept {
             Reference<frame::XDesktop>(loader_, UNO_QUERY_THROW)->terminate();
         } catch (...) {  // it may go before it answers
         }
-        labels_.reset();
-        loader_.clear();
-        officeContext_.clear();
+        Disconnect();
         AwaitOffice(pid_.exchange(0), QuitGraceMs);
     }
     Forget();

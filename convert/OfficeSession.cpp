@@ -110,8 +110,8 @@ std::vector<std::string> OfficeEnvironment(const QString& tempDir, const QString
         if (line.rfind("TMPDIR=", 0) == 0 || line.rfind("HOME=", 0) == 0) continue;
         environment.push_back(line);
     }
-    environment.push_back("TMPDIR=" + QFile::encodeName(tempDir).toStdString());
-    environment.push_back("HOME=" + QFile::encodeName(homeDir).toStdString());
+    environment.push_back("TMPDIR=" + LocalPath(tempDir));
+    environment.push_back("HOME=" + LocalPath(homeDir));
     return environment;
 }
 
@@ -120,6 +120,11 @@ std::string PipeName(const void* session, int start) {
     return "kelmo-" + std::to_string(::getpid()) + "-" +
            std::to_string(reinterpret_cast<std::uintptr_t>(session) % 1000000) + "-" +
            std::to_string(start);
+}
+
+// What soffice accepts on and what the bridge connects to.
+std::string PipeConnection(const std::string& pipeName) {
+    return "pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext";
 }
 
 }  // namespace
@@ -263,9 +268,9 @@ void OfficeSession::Worker::Launch() {
         "--nolockcheck",
         "-env:UserInstallation=" +
             QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString(),
-        "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext"};
+        "--accept=" + PipeConnection(pipeName_)};
     const pid_t pid = StartOffice(
-        QFile::encodeName(program_).toStdString(), arguments,
+        LocalPath(program_), arguments,
         OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
                           home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home));
     if (pid <= 0) FailOfficeStart(program_, qt_error_string(errno));
@@ -287,8 +292,7 @@ void OfficeSession::Worker::Connect() {
         try {
             // The name changes with a restart.
             const rtl::OUString url =
-                "uno:pipe,name=" + rtl::OUString::createFromAscii(pipeName_.c_str()) +
-                ";urp;StarOffice.ComponentContext";
+                rtl::OUString::createFromAscii(("uno:" + PipeConnection(pipeName_)).c_str());
             officeContext_.set(resolver->resolve(url), UNO_QUERY_THROW);
             loader_.set(frame::Desktop::create(officeContext_), UNO_QUERY_THROW);
             return;

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
 #include <climits>
@@ -295,14 +294,16 @@ QString TerminalLine(QString line) {
     return QString(tabs * 2, QLatin1Char(' ')) + text;
 }
 
-void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::string& folder) {
-    const std::string titles = kelmo::MakeOutline(table, numbering).Titles;
-    QStringDecoder decode("windows-1251");
-    const QString text = decode(QByteArrayView(titles.data(), qsizetype(titles.size())));
-    QStringList lines = text.split(QStringLiteral("\r\n"));
+// Titles.txt content (windows-1251, CR LF lines) on the terminal.
+void PrintTitles(const std::string& titles) {
+    QStringList lines =
+        QString::fromStdString(kelmo::Windows1251ToUtf8(titles)).split(QStringLiteral("\r\n"));
     lines.removeLast();  // after the last line end
     for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+}
 
+void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::string& folder) {
+    PrintTitles(kelmo::MakeOutline(table, numbering).Titles);
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
     std::cout << "Страниц: " << table.HeaderCount << '\n'
               << "Папка: " << where.toStdString() << '\n';
@@ -350,11 +351,7 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
 }
 
 void PrintCourseOutline(const std::string& folder) {
-    const std::string titles = kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt"));
-    QStringDecoder decode("windows-1251");
-    QStringList lines = QString(decode(QByteArrayView(titles))).split(QStringLiteral("\r\n"));
-    lines.removeLast();  // after the last line end
-    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+    PrintTitles(kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt")));
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
     std::cout << "Папка: " << where.toStdString() << '\n';
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "AsciiText.h"
+
 namespace kelmo {
 namespace {
 
@@ -81,17 +83,12 @@ Decoded DecodeAt(std::string_view text, std::size_t at) {
     return {code, length};
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Position of pattern (lower case) in text[from, to), ignoring ASCII case; npos when absent.
 std::size_t FindNoCase(std::string_view text, std::string_view pattern, std::size_t from,
                        std::size_t to) {
-    if (to > text.size()) to = text.size();
-    if (pattern.size() > to) return std::string_view::npos;
-    for (std::size_t at = from; at + pattern.size() <= to; ++at) {
-        std::size_t k = 0;
-        while (k < pattern.size() && AsciiLower(text[at + k]) == pattern[k]) ++k;
-        if (k == pattern.size()) return at;
+    const std::string_view range = text.substr(0, to);
+    for (std::size_t at = from; at + pattern.size() <= range.size(); ++at) {
+        if (StartsWithNoCase(range, at, pattern)) return at;
     }
     return std::string_view::npos;
 }

@@ -21,6 +21,12 @@ inline QString QuotedPath(const QString& path) {
     throw ConvertError(message.toStdString());
 }
 
+// "Не удалось запустить LibreOffice (<program>): <reason>".
+[[noreturn]] inline void FailOfficeStart(const QString& program, const QString& reason) {
+    FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
+                       .arg(QDir::toNativeSeparators(program), reason));
+}
+
 inline std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The bytes of a whole file, or "Не удалось прочитать файл "<path>": <reason>".

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include "AsciiText.h"
 #include "Charset1251.h"
 #include "Converter.h"
 #include "LibFunc.h"
@@ -17,16 +18,6 @@ constexpr std::string_view ReferenceAttributes[] = {"src=", "href=", "background
 
 bool IsAttributeStart(std::string_view html, std::size_t at) {
     return at > 0 && static_cast<unsigned char>(html[at - 1]) <= ' ';
-}
-
-bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view lower) {
-    if (text.size() - at < lower.size()) return false;
-    for (std::size_t k = 0; k < lower.size(); ++k) {
-        char c = text[at + k];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[k]) return false;
-    }
-    return true;
 }
 
 // The attribute value that begins at html[at], quoted or not.

@@ -57,7 +57,7 @@ std::string InstalledVersion(const QString& program) {
     const QString xcd = programDir.filePath(QStringLiteral("../share/registry/main.xcd"));
     if (program.isEmpty() || !QFileInfo(xcd).isFile()) return {};
     try {
-        const std::string text = ReadWholeFile(QFile::encodeName(xcd).toStdString());
+        const std::string text = ReadWholeFile(LocalPath(xcd));
         const std::size_t prop = text.find("<prop oor:name=\"ooSetupVersion\">");
         const std::size_t value = text.find("<value>", prop);
         const std::size_t end = text.find("</value>", value);
@@ -119,11 +119,10 @@ QString DefaultProfileDir() {
 bool WriteProfileSettings(const QString& profileDir, const QString& program) {
     const QString user = QDir(profileDir).filePath(QStringLiteral("user"));
     if (!QDir().mkpath(user)) return false;
-    const std::string path =
-        QFile::encodeName(user + QStringLiteral("/registrymodifications.xcu")).toStdString();
+    const QString file = user + QStringLiteral("/registrymodifications.xcu");
+    const std::string path = LocalPath(file);
     try {
-        std::string xcu =
-            QFileInfo::exists(QString::fromStdString(path)) ? ReadWholeFile(path) : EmptyItems;
+        std::string xcu = QFileInfo::exists(file) ? ReadWholeFile(path) : EmptyItems;
         const std::size_t end = xcu.rfind("</oor:items>");
         if (end == std::string::npos) xcu = EmptyItems;
         std::vector<Setting> settings(std::begin(ProfileSettings), std::end(ProfileSettings));

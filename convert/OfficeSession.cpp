@@ -110,8 +110,8 @@ std::vector<std::string> OfficeEnvironment(const QString& tempDir, const QString
         if (line.rfind("TMPDIR=", 0) == 0 || line.rfind("HOME=", 0) == 0) continue;
         environment.push_back(line);
     }
-    environment.push_back("TMPDIR=" + QFile::encodeName(tempDir).toStdString());
-    environment.push_back("HOME=" + QFile::encodeName(homeDir).toStdString());
+    environment.push_back("TMPDIR=" + LocalPath(tempDir));
+    environment.push_back("HOME=" + LocalPath(homeDir));
     return environment;
 }
 
@@ -120,6 +120,11 @@ std::string PipeName(const void* session, int start) {
     return "kelmo-" + std::to_string(::getpid()) + "-" +
            std::to_string(reinterpret_cast<std::uintptr_t>(session) % 1000000) + "-" +
            std::to_string(start);
+}
+
+// What soffice accepts on and what the bridge connects to.
+std::string PipeConnection(const std::string& pipeName) {
+    return "pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext";
 }
 
 }  // namespace
@@ -194,6 +199,7 @@ class OfficeSession::Worker {
     void PrepareFolders();
     void Launch();
     void Connect();
+    void Disconnect() noexcept;
     void Forget() noexcept;
     void Quit() noexcept;
     Outcome LoadAndSave(const QString& document, const QString& outputHtml,
@@ -262,15 +268,12 @@ void OfficeSession::Worker::Launch() {
         "--nolockcheck",
         "-env:UserInstallation=" +
             QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString(),
-        "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext"};
+        "--accept=" + PipeConnection(pipeName_)};
     const pid_t pid = StartOffice(
-        QFile::encodeName(program_).toStdString(), arguments,
+        LocalPath(program_), arguments,
         OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
                           home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home));
-    if (pid <= 0) {
-        FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                           .arg(QDir::toNativeSeparators(program_), qt_error_string(errno)));
-    }
+    if (pid <= 0) FailOfficeStart(program_, qt_error_string(errno));
     pid_ = pid;
 }
 
@@ -289,8 +292,7 @@ void OfficeSession::Worker::Connect() {
         try {
             // The name changes with a restart.
             const rtl::OUString url =
-                "uno:pipe,name=" + rtl::OUString::createFromAscii(pipeName_.c_str()) +
-                ";urp;StarOffice.ComponentContext";
+                rtl::OUString::createFromAscii(("uno:" + PipeConnection(pipeName_)).c_str());
             officeContext_.set(resolver->resolve(url), UNO_QUERY_THROW);
             loader_.set(frame::Desktop::create(officeContext_), UNO_QUERY_THROW);
             return;
@@ -304,12 +306,10 @@ void OfficeSession::Worker::Connect() {
                 Launch();
                 continue;
             }
-            FailConversion(
-                QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                    .arg(QDir::toNativeSeparators(program_),
-                         WIFEXITED(status)
-                             ? QStringLiteral("завершился с кодом %1").arg(WEXITSTATUS(status))
-                             : QStringLiteral("завершился аварийно")));
+            FailOfficeStart(program_,
+                            WIFEXITED(status)
+                                ? QStringLiteral("завершился с кодом %1").arg(WEXITSTATUS(status))
+                                : QStringLiteral("завершился аварийно"));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(ConnectStepMs));
     }
@@ -325,22 +325,24 @@ void OfficeSession::Worker::EnsureRunning() {
         labels_ = std::make_unique<DocumentLabels>(officeContext_);
     } catch (const uno::Exception& error) {
         Forget();
-        FailConversion(
-            QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                .arg(QDir::toNativeSeparators(program_),
-                     QString::fromUtf16(reinterpret_cast<const char16_t*>(error.Message.getStr()),
-                                        error.Message.getLength())));
+        FailOfficeStart(
+            program_, QString::fromUtf16(reinterpret_cast<const char16_t*>(error.Message.getStr()),
+                                         error.Message.getLength()));
     } catch (...) {
         Forget();
         throw;
     }
 }
 
-// Drops the connection and ends the process, whatever state they are in.
-void OfficeSession::Worker::Forget() noexcept {
+void OfficeSession::Worker::Disconnect() noexcept {
     labels_.reset();
     loader_.clear();
     officeContext_.clear();
+}
+
+// Drops the connection and ends the process, whatever state they are in.
+void OfficeSession::Worker::Forget() noexcept {
+    Disconnect();
     KillOffice(pid_.exchange(0));
     RemoveOfficePipe(pipeName_);
 }
@@ -352,9 +354,7 @@ void OfficeSession::Worker::Quit() noexcept {
             Reference<frame::XDesktop>(loader_, UNO_QUERY_THROW)->terminate();
         } catch (...) {  // it may go before it answers
         }
-        labels_.reset();
-        loader_.clear();
-        officeContext_.clear();
+        Disconnect();
         AwaitOffice(pid_.exchange(0), QuitGraceMs);
     }
     Forget();

@@ -249,8 +249,7 @@ void WordApplication::RunConverter(const QStringList& arguments) {
     process_->setChildProcessModifier([] { ::setsid(); });
     process_->start();
     if (!process_->waitForStarted(-1)) {
-        FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
-                           .arg(QDir::toNativeSeparators(program_), process_->errorString()));
+        FailOfficeStart(program_, process_->errorString());
     }
     processGroup_ = process_->processId();
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "AsciiText.h"
+
 namespace kelmo {
 namespace {
 
@@ -217,18 +219,11 @@ QString ImportFilterFor(const QString& path, InputKind kind) {
 namespace {
 
 constexpr std::string_view FieldInstruction = "\\fldinst";
-constexpr std::string_view IncludePicture = "INCLUDEPICTURE";
+constexpr std::string_view IncludePicture = "includepicture";
 // As long as the name it replaces, so that a rename shifts nothing after it.
 constexpr std::string_view Unlinked = "UNLINKPICTURE ";
 
 bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
-
-bool StartsWithNoCase(const std::string& text, std::size_t at, std::string_view word) {
-    if (text.size() - at < word.size()) return false;
-    return std::equal(
-        word.begin(), word.end(), text.begin() + std::ptrdiff_t(at),
-        [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
-}
 
 // Renames the field names in the group that holds the instruction starting at at; returns
 // where that group ends.

@@ -29,13 +29,19 @@ live_started() {
     echo $live
 }
 word97_signature() { printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1'; head -c 500 /dev/zero; }
+# office_made FORMAT FOLDER FIXTURE: LibreOffice's own conversion of a fixture into FOLDER
+office_made() {
+    local made
+    made="$2/$(basename "${3%.*}").$1"
+    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
+        --convert-to "$1" --outdir "$2" "$fixtures/data/$3" >/dev/null 2>&1
+    [ -s "$made" ] || fail "LibreOffice made no ${made##*/}"
+}
 
 case "$case_name" in
 document_converted)
     mkdir author
-    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
-        --convert-to doc --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
-    [ -s author/course.doc ] || fail "LibreOffice made no course.doc"
+    office_made doc author course.fodt
     before=$(md5sum author/course.doc)
     run --output out author/course.doc
     expect_rc 0
@@ -61,9 +67,7 @@ document_word95)
 document_formulas)
     # an Equation Editor object in a .doc and an OMML equation in a .docx come out as pictures
     cp "$fixtures/data/equation.doc" equation.doc
-    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
-        --convert-to docx --outdir . "$fixtures/data/formula.fodt" >/dev/null 2>&1
-    [ -s formula.docx ] || fail "LibreOffice made no formula.docx"
+    office_made docx . formula.fodt
     for document in equation.doc formula.docx; do
         run --output "out-$document" "$document"
         expect_rc 0
@@ -76,9 +80,7 @@ document_formulas)
 html_by_libreoffice)
     # LibreOffice's own web page: UTF-8, pictures named course_html_<hash>.png beside it
     mkdir author
-    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
-        --convert-to html --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
-    [ -s author/course.html ] || fail "LibreOffice made no course.html"
+    office_made html author course.fodt
     run --output out author/course.html
     expect_rc 0
     expect_contains stdout "$out" "          1.1.1.1.1.1. Итоги"
@@ -169,8 +171,7 @@ document_interrupted)
     ;;
 document_killed)
     mkdir author
-    soffice -env:UserInstallation="file://$scratch/profile" --headless --norestore \
-        --convert-to doc --outdir author "$fixtures/data/course.fodt" >/dev/null 2>&1
+    office_made doc author course.fodt
     # a first run sets the profile up, so that the second one's LibreOffice stays up
     run --quiet --output out author/course.doc
     expect_rc 0

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 #include <algorithm>
 #include <climits>
@@ -65,6 +66,7 @@ struct Options {
 };
 
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
+void RefuseSharedOutputFolders(const Options& options);
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -160,6 +162,7 @@ Options ParseArguments(const QCoreApplication& app) {
     if (parser.isSet(output) && options.Output.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
     ParsePackageOptions(parser, options);
+    RefuseSharedOutputFolders(options);
     return options;
 }
 
@@ -342,9 +345,12 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
                                      "входной файл с --package"));
     options.Format = kelmo::PackageFormatFor(options.Package);
     if (!parser.isSet(QStringLiteral("package-format"))) return;
+    if (options.Package.isEmpty())
+        throw Failure(ExitCode::BadUsage,
+                      QStringLiteral("--package-format задаётся только вместе с --package"));
     const QString name = parser.value(QStringLiteral("package-format"));
     const auto format = kelmo::PackageFormatNamed(name);
-    if (!format || options.Package.isEmpty())
+    if (!format)
         throw Failure(ExitCode::BadUsage,
                       QStringLiteral("Неверное значение --package-format: ") + name);
     options.Format = *format;
@@ -471,6 +477,20 @@ Options OptionsFor(const Options& batch, const QString& input) {
     return one;
 }
 
+// With --output DIR, two inputs of one name would be written into the same DIR/<name>.
+void RefuseSharedOutputFolders(const Options& options) {
+    if (options.Output.isEmpty() || options.Inputs.size() < 2) return;
+    QHash<QString, QString> taken;  // output folder -> the input that goes there
+    for (const QString& input : options.Inputs) {
+        const QString folder = OptionsFor(options, input).Output;
+        if (taken.contains(folder))
+            throw Failure(ExitCode::BadUsage, QStringLiteral("\"%1\" и \"%2\" пишутся в одну "
+                                                             "папку \"%3\": переименуйте один")
+                                                  .arg(taken.value(folder), input, folder));
+        taken.insert(folder, input);
+    }
+}
+
 bool AnyNeedsConverting(const QStringList& inputs) {
     return std::any_of(inputs.begin(), inputs.end(), [](const QString& input) {
         if (kelmo::IsCourseFile(input)) return true;
@@ -480,6 +500,15 @@ bool AnyNeedsConverting(const QStringList& inputs) {
             return false;
         }
     });
+}
+
+// The worse of two exit codes: bad usage, then an error, then the heading limit (some files
+// written), then a failed check (every file written).
+ExitCode Worse(ExitCode a, ExitCode b) {
+    constexpr ExitCode order[] = {ExitCode::Done, ExitCode::CheckFailed, ExitCode::HeadingLimit,
+                                  ExitCode::Error, ExitCode::BadUsage};
+    const auto rank = [&](ExitCode code) { return std::find(order, std::end(order), code); };
+    return rank(a) > rank(b) ? a : b;
 }
 
 // Every input in turn through one LibreOffice; a failure is reported with the input's
@@ -492,18 +521,20 @@ int Run(const QCoreApplication& app) {
         session->StartInBackground();
     }
     if (options.Inputs.size() == 1) return int(RunOne(options, session));
-    int worst = int(ExitCode::Done);
+    ExitCode worst = ExitCode::Done;
     for (const QString& input : options.Inputs) {
         ThrowIfInterrupted();
+        ExitCode code = ExitCode::Done;
         try {
-            RunOne(OptionsFor(options, input), session);
+            code = RunOne(OptionsFor(options, input), session);
         } catch (const Interrupted&) {
             throw;
         } catch (...) {
-            worst = std::max(worst, ReportCurrentError(LocalPath(input) + ": "));
+            code = ExitCode(ReportCurrentError(LocalPath(input) + ": "));
         }
+        worst = Worse(worst, code);
     }
-    return worst;
+    return int(worst);
 }
 
 }  // namespace

@@ -44,6 +44,27 @@ bad_timeout)
     done
     ;;
 
+usage_combinations)
+    # options that need another, and inputs that would share an output folder: nothing written
+    printf '<body><h1>A</h1>' >a.htm
+    mkdir b && printf '<body><h1>B</h1>' >b/a.htm
+    while IFS='|' read -r args message; do
+        eval "set -- $args"
+        run "$@" </dev/null
+        expect_rc 2
+        expect_eq "$args" "$err" "$message"
+    done <<'ROWS'
+--package p a.htm b/a.htm|Пакет пишется из одного документа или курса: укажите один входной файл с --package
+--package '' a.htm|Пустое имя пакета в --package
+--package-format zip a.htm|--package-format задаётся только вместе с --package
+--package p --package-format tar a.htm|Неверное значение --package-format: tar
+--output '' a.htm|Пустое имя папки в --output
+--output out a.htm b/a.htm|"a.htm" и "b/a.htm" пишутся в одну папку "out/a": переименуйте один
+--output out a.htm a.htm|"a.htm" и "a.htm" пишутся в одну папку "out/a": переименуйте один
+ROWS
+    expect_eq "written" "$(ls | tr '\n' ' ')" "a.htm b stderr.txt stdout.txt "
+    ;;
+
 # --- Input that cannot be used ------------------------------------------------------------
 missing_input)
     run --output out nothere.htm
@@ -339,6 +360,36 @@ sample_course)
     expect_eq stdout "$(head -14 stdout.txt)" "$expected"
     expect_eq checksum "$(sha256sum <"$sample")" "$sum"
     grep -qE 'mso|MsoNormal|<o:p>|<!\[if|<!--' out/page_*.htm && fail "Word markup left in a page"
+    ;;
+
+# --- Several inputs and packages ----------------------------------------------------------
+batch_worst_code)
+    # codes 0, 4, 3 and 1 in several orders; the worst wins: 1, then 3, then 4
+    printf '<body><h1>A</h1><p>t</p>' >ok.htm
+    printf '<body><h1>A</h1><p>t</p><h3>B</h3><p>t</p>' >jump.htm
+    "$make_course" 501 0 crlf many.htm
+    while read -r expected inputs; do
+        run --strict --quiet --output out $inputs </dev/null
+        [ "$rc" -eq "$expected" ] || fail "$inputs: exit code $rc, expected $expected"
+    done <<'ROWS'
+0 ok.htm
+4 ok.htm jump.htm
+4 jump.htm ok.htm
+3 jump.htm many.htm ok.htm
+3 ok.htm many.htm jump.htm
+1 missing.htm jump.htm many.htm ok.htm
+1 jump.htm ok.htm many.htm missing.htm
+ROWS
+    ;;
+package_zip_by_name)
+    printf '<body><h1>A</h1>' >in.htm
+    for name in pages.zip PAGES.ZIP pages.Zip; do
+        run --quiet --output out --package "$name" in.htm
+        expect_rc 0
+        expect_eq "$name" "$(unzip -Z1 "$name" 2>&1 | sort | tr '\n' ' ')" "Names.txt Titles.txt page_1_.htm "
+    done
+    run --quiet --output out --package pages in.htm
+    expect_file pages/page_1_.htm
     ;;
 
 # --- The author's check -------------------------------------------------------------------

@@ -165,11 +165,17 @@ class OfficeSession::Worker {
     }
 
     // Called from the waiting thread: the job in progress is given up and its LibreOffice
-    // killed; the job then ends with the broken bridge.
-    void Abandon() {
+    // killed; the job ends with the broken bridge, and the killed process is reaped before
+    // this returns, so that no zombie of it is left for the caller to see.
+    void Abandon(const std::future<Outcome>& job) {
         abandoned_ = true;
         const pid_t pid = pid_.load();
         if (pid > 0) ::kill(-pid, SIGKILL);
+        job.wait();
+        Post<bool>([this] {
+            Forget();
+            return true;
+        }).wait();
     }
 
     // Called from the waiting thread before it posts a job.
@@ -183,6 +189,12 @@ class OfficeSession::Worker {
 
   private:
     void Run() {
+        // A write to a LibreOffice that has just died fails instead of ending the program:
+        // SIGPIPE stays blocked here and in the bridge's threads, which start from here.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         for (;;) {
             std::function<void()> job;
             {
@@ -499,8 +511,7 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
     for (;;) {
         const qint64 elapsed = clock.elapsed();
         if (timeoutMs > 0 && elapsed >= timeoutMs) {
-            worker->Abandon();
-            outcome.wait();
+            worker->Abandon(outcome);
             FailConversion(QStringLiteral("Преобразование прервано: прошло больше %1")
                                .arg(TimeoutText(timeoutMs)));
         }
@@ -511,8 +522,7 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
         try {
             progress(int(clock.elapsed()));
         } catch (...) {
-            worker->Abandon();
-            outcome.wait();
+            worker->Abandon(outcome);
             throw;
         }
     }

@@ -412,13 +412,14 @@ TEST_F(ConverterTest, ReportsEachConverterFailure) {
     }
 }
 
-TEST_F(ConverterTest, TimeoutAsksTheConverterToEndWithinTheGrace) {
-    // The stand-in outlives SIGTERM; SIGKILL must follow after the grace of 2 s, once.
+TEST_F(ConverterTest, TimeoutKillsTheWholeGroupAfterTheGrace) {
+    // The stand-in and its child outlive SIGTERM; SIGKILL must reach both, after the grace
+    // of 2 s (a busy machine only makes it later).
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("stubborn", 300)),
               "Преобразование прервано: прошло больше 300 мс");
-    EXPECT_LT(clock.elapsed(), 300 + 2000 + 1500);
+    EXPECT_GE(clock.elapsed(), 300 + 2000);
     EXPECT_EQ(ReadFile(Path("record.term")), "TERM\n");
     EXPECT_EQ(LiveFakeProcesses(), "");
 }

@@ -127,20 +127,28 @@ TEST_F(OfficeSessionTest, TimeoutEndsLibreOfficeAndTheNextDocumentStillConverts)
     EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
 }
 
-TEST_F(OfficeSessionTest, EndOfSessionEndsLibreOfficeAndRemovesItsFolder) {
+// A second session while the first holds the shared profile: it converts with a profile in
+// its private folder, the first goes on, and the second's end leaves nothing behind.
+TEST_F(OfficeSessionTest, SecondSessionGetsAProfileOfItsOwnAndLeavesNothing) {
+    Convert();
     const QString temp = dir_->filePath("temp");
     QDir().mkpath(temp);
     const QByteArray oldTemp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QFile::encodeName(temp));
     qint64 pid = 0;
     {
-        auto own = std::make_shared<OfficeSession>(QString(), dir_->filePath("own-profile"));
+        auto own = std::make_shared<OfficeSession>(QString(), dir_->filePath("profile"));
         own->StartInBackground();
         ConvertOptions options;
         options.Session = own;
         ConvertDocument(document_, dir_->filePath("own.~ht"), options);
         pid = own->ProcessId();
         EXPECT_TRUE(Alive(pid));
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        EXPECT_TRUE(cmdline.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(cmdline.readAll().contains("-env:UserInstallation=file://" +
+                                               QFile::encodeName(temp) + "/kelmo-office-"));
+        EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos) << "the first one";
     }
     qputenv("TMPDIR", oldTemp);
     EXPECT_FALSE(Alive(pid));

@@ -31,6 +31,7 @@ case $mode in
     orphan) spawn ;;
     stubborn)
         trap 'echo TERM >"$record.term"' TERM
+        (trap '' TERM; exec sleep 300) & echo $! >>"$record.pids"
         while :; do sleep 1 & wait $!; done
         ;;
     silent) ;;

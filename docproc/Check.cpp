@@ -216,6 +216,7 @@ class Checker {
             if (link.Page == 0 || check::IsNoteBackLink(link.Name)) continue;
             const auto target = scan.Targets.find(link.Name);
             const bool broken = target == scan.Targets.end();
+            if (broken && check::IsTopLink(link.Name)) continue;
             if (!broken && target->second == link.Page) continue;
             const std::string kind = broken                         ? "link-broken"
                                      : check::IsNoteLink(link.Name) ? "footnote-elsewhere"

@@ -341,6 +341,8 @@ bool IsNoteBackLink(std::string_view name) {
            MatchesNumbered(name, "sdfootnote", "anc") || MatchesNumbered(name, "sdendnote", "anc");
 }
 
+bool IsTopLink(std::string_view name) { return LowerCase(name) == "top"; }
+
 std::string PicturePath(std::string_view source) {
     std::string path;
     for (std::size_t i = 0; i < source.size(); ++i) {

@@ -60,6 +60,8 @@ std::string FirstWords(std::string_view text);
 bool IsNoteLink(std::string_view name);
 // The link back from the note's text to the reference.
 bool IsNoteBackLink(std::string_view name);
+// "top" in any case: without such a bookmark a browser takes the link to the page's top.
+bool IsTopLink(std::string_view name);
 // A src as a path below the work folder: "./" dropped, "%xx" decoded, "\" made "/".
 std::string PicturePath(std::string_view source);
 // WMF, EMF or TIFF, by extension or data: type.

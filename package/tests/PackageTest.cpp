@@ -50,7 +50,9 @@ std::map<QString, std::string> ReadZip(const QString& path) {
 }
 
 struct Manifest {
-    QString Tree;                   // item titles, children in brackets: "A[B C]"
+    // Item titles, children in brackets, and the href of the resource an item refers to
+    // ("<RES-n>" when there is no such resource): "A=a.htm[B=b.htm C=c.htm]".
+    QString Tree;
     std::map<QString, int> Listed;  // file hrefs, with how often they are listed
 };
 
@@ -58,6 +60,11 @@ Manifest ReadManifest(const std::string& xml) {
     Manifest manifest;
     QXmlStreamReader reader(QByteArray::fromStdString(xml));
     std::vector<int> children{0};  // items met so far below each open item
+    std::vector<QString> refs;     // the identifierref of each open item
+    std::map<QString, QString> resources;
+    const auto attribute = [&](const char* name) {
+        return reader.attributes().value(QLatin1String(name)).toString();
+    };
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.isStartElement() && reader.name() == QLatin1String("item")) {
@@ -67,16 +74,22 @@ Manifest ReadManifest(const std::string& xml) {
                 manifest.Tree += "[";
             ++children.back();
             children.push_back(0);
+            refs.push_back(attribute("identifierref"));
         } else if (reader.isEndElement() && reader.name() == QLatin1String("item")) {
             if (children.back()) manifest.Tree += "]";
             children.pop_back();
+            refs.pop_back();
         } else if (reader.isStartElement() && reader.name() == QLatin1String("title") &&
                    children.size() > 1) {
             manifest.Tree += reader.readElementText();
+            if (!refs.back().isEmpty()) manifest.Tree += "=<" + refs.back() + ">";
+        } else if (reader.isStartElement() && reader.name() == QLatin1String("resource")) {
+            resources[attribute("identifier")] = attribute("href");
         } else if (reader.isStartElement() && reader.name() == QLatin1String("file")) {
-            ++manifest.Listed[reader.attributes().value(QLatin1String("href")).toString()];
+            ++manifest.Listed[attribute("href")];
         }
     }
+    for (const auto& [id, href] : resources) manifest.Tree.replace("<" + id + ">", href);
     return manifest;
 }
 
@@ -140,21 +153,25 @@ TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {
     Put(dir_.filePath("Titles.txt"), "course titles");
     Put(dir_.filePath("Names.txt"), "course names");
     const QString target = dir_.filePath("p.zip");
-    WritePackage(request, PackageFormat::Scorm12, target);
-
-    auto files = ReadZip(target);
-    const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
-    // The left-out page's child moves up to its parent.
-    EXPECT_EQ(manifest.Tree, "Первый[1. А[Глубже В В] Итог] Второй[]");
-    files.erase("imsmanifest.xml");
-    std::map<QString, int> stored;
-    for (const auto& [path, bytes] : files) stored[path] = 1;
-    EXPECT_EQ(manifest.Listed, stored);
-    EXPECT_EQ(files.count("material_1/page_1_1_.htm"), 0u);
-    EXPECT_EQ(files["material_1/page_2_.htm"], Cp1251("<p>2. Г</p>"));
+    for (const PackageFormat format : {PackageFormat::ImsCp, PackageFormat::Scorm12}) {
+        WritePackage(request, format, target);
+        auto files = ReadZip(target);
+        const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
+        // The left-out page's child moves up to its parent.
+        EXPECT_EQ(manifest.Tree,
+                  "Первый[1. А=material_1/page_1_.htm[Глубже=material_1/page_1_0_1_.htm "
+                  "В В=material_1/page_1_1_1_.htm] Итог=material_1/page_2_.htm] "
+                  "Второй[=material_2/page_0.htm]");
+        files.erase("imsmanifest.xml");
+        std::map<QString, int> stored;
+        for (const auto& [path, bytes] : files) stored[path] = 1;
+        EXPECT_EQ(manifest.Listed, stored);
+        EXPECT_EQ(files.count("material_1/page_1_1_.htm"), 0u);
+        EXPECT_EQ(files["material_1/page_2_.htm"], Cp1251("<p>2. Г</p>"));
+    }
 
     WritePackage(request, PackageFormat::Zip, target);
-    files = ReadZip(target);
+    auto files = ReadZip(target);
     EXPECT_EQ(files.size(), 12u);  // every page, the outlines of each material and the course
     EXPECT_EQ(files["Titles.txt"], "course titles");
     EXPECT_EQ(files["material_2/Names.txt"], "page_0.htm\r\n");

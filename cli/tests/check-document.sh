@@ -158,8 +158,10 @@ document_interrupted)
     export TMPDIR=$scratch/tmp
     for signal in INT TERM HUP; do
         # without HOME the profile goes into our private folder, not /.cache
+        rm -f record.pids
         env -u HOME "$program" --quiet --output out course.doc 2>/dev/null &
-        sleep 1.5
+        # until the stand-in has started both its sleepers (a hang guard of 20 s)
+        for _ in $(seq 400); do [ "$(cat record.pids 2>/dev/null | wc -l)" -ge 3 ] && break; sleep 0.05; done
         kill -"$signal" $!
         wait $!
         expect_eq "$signal: exit code" "$?" "$((128 + $(kill -l "$signal")))"
@@ -183,7 +185,7 @@ document_killed)
     pgrep -f -- "$ours" >/dev/null || fail "its LibreOffice did not start"
     kill -KILL $!
     wait $! 2>/dev/null
-    sleep 1
+    for _ in $(seq 400); do pgrep -f -- "$ours" >/dev/null || break; sleep 0.05; done
     expect_eq "LibreOffice left" "$(pgrep -fc -- "$ours")" 0
     ;;
 *)

@@ -23,6 +23,9 @@ version)
     run --version
     expect_rc 0
     expect_eq stdout "$out" "kelmo-convert 1.0.0"
+    run --help
+    expect_rc 0
+    expect_contains stdout "$out" "--package-format <F>"
     ;;
 bad_option)
     run --bogus in.htm
@@ -147,6 +150,7 @@ empty_file)
     expect_bytes out/Names.txt ''
     expect_eq pages "$(page_count out)" 0
     [[ "$out" == *"Страниц: 0"* ]] || fail "stdout: $out"
+    expect_eq stderr "$err" "В документе нет ни заголовков, ни <body>: страницы не созданы"
     ;;
 zero_byte)
     printf '<body><h1>A</h1>\0<h1>B</h1>' >zero.htm
@@ -366,13 +370,14 @@ sample_course)
 batch_worst_code)
     # codes 0, 4, 3 and 1 in several orders; the worst wins: 1, then 3, then 4
     printf '<body><h1>A</h1><p>t</p>' >ok.htm
+    printf '<body><h1>A</h1><p>t</p><h1>A</h1><p>t</p>' >warning.htm
     printf '<body><h1>A</h1><p>t</p><h3>B</h3><p>t</p>' >jump.htm
     "$make_course" 501 0 crlf many.htm
     while read -r expected inputs; do
         run --strict --quiet --output out $inputs </dev/null
         [ "$rc" -eq "$expected" ] || fail "$inputs: exit code $rc, expected $expected"
     done <<'ROWS'
-0 ok.htm
+0 ok.htm warning.htm
 4 ok.htm jump.htm
 4 jump.htm ok.htm
 3 jump.htm many.htm ok.htm
@@ -380,6 +385,7 @@ batch_worst_code)
 1 missing.htm jump.htm many.htm ok.htm
 1 jump.htm ok.htm many.htm missing.htm
 ROWS
+    expect_file out/warning/page_2_.htm
     ;;
 package_zip_by_name)
     printf '<body><h1>A</h1>' >in.htm

@@ -156,7 +156,12 @@ TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {
     for (const PackageFormat format : {PackageFormat::ImsCp, PackageFormat::Scorm12}) {
         WritePackage(request, format, target);
         auto files = ReadZip(target);
-        const Manifest manifest = ReadManifest(files["imsmanifest.xml"]);
+        const std::string& xml = files["imsmanifest.xml"];
+        const bool scorm = format == PackageFormat::Scorm12;
+        EXPECT_NE(xml.find(scorm ? "<schemaversion>1.2<" : "<schemaversion>1.1.2<"),
+                  std::string::npos);
+        EXPECT_EQ(xml.find("adlcp:scormtype=\"asset\"") != std::string::npos, scorm);
+        const Manifest manifest = ReadManifest(xml);
         // The left-out page's child moves up to its parent.
         EXPECT_EQ(manifest.Tree,
                   "Первый[1. А=material_1/page_1_.htm[Глубже=material_1/page_1_0_1_.htm "

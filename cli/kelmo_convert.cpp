@@ -199,13 +199,13 @@ using Exporter = std::function<void(const std::string& exportPath)>;
 // How the input becomes "i.~ht". Input that cannot be used is refused here, by name or
 // content and with the window's messages, before any folder is made.
 Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    kelmo::InputKind kind = kelmo::InputKind::Html;
+    auto document = std::make_shared<kelmo::InputDocument>();
     try {
-        kind = kelmo::RecognizeInput(options.Input);
+        *document = kelmo::ReadInput(options.Input);
     } catch (const kelmo::ConvertError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
-    if (kind != kelmo::InputKind::Html) {
+    if (document->Kind != kelmo::InputKind::Html) {
         kelmo::ConvertOptions convert;
         convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
         convert.Session = session;
@@ -216,8 +216,9 @@ Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::Office
         };
     }
     const QString input = options.Input;
-    return [input](const std::string& exportPath) {
-        kelmo::ImportHtml(input, QFile::decodeName(exportPath.c_str()));
+    // The page's bytes as read, handed on once.
+    return [input, document](const std::string& exportPath) {
+        kelmo::ImportHtml(input, std::move(document->Html), QFile::decodeName(exportPath.c_str()));
     };
 }
 

@@ -125,7 +125,7 @@ bool IsWindows1251Name(const std::string& name) {
 
 }  // namespace
 
-std::string HtmlAsWindows1251(std::string_view html) {
+std::string HtmlAsWindows1251(std::string html) {
     std::string charset;
     std::string_view body = html;
     if (html.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -141,7 +141,7 @@ std::string HtmlAsWindows1251(std::string_view html) {
     if (charset.empty() || !QStringDecoder(charset.c_str()).isValid()) {
         charset = IsUtf8BeyondAscii(html) ? "utf-8" : "windows-1251";
     }
-    if (IsWindows1251Name(charset)) return std::string(html);
+    if (IsWindows1251Name(charset)) return html;
     if (charset == "utf-8" || charset == "utf8") {
         return DeclareWindows1251(Utf8ToWindows1251(body));
     }

@@ -78,21 +78,24 @@ bool LooksLikeHtml(const QByteArray& front) {
                                                  text.contains(QLatin1String("<!doctype html")));
 }
 
-}  // namespace
-
-InputKind RecognizeInput(const QString& path) {
+// Opens path unbuffered, so that after the probe the descriptor stands right behind the bytes
+// read, and returns its first ProbeBytes.
+QByteArray OpenAndProbe(const QString& path, QFile& file) {
     const QFileInfo info(path);
     if (!info.exists()) FailConversion(QStringLiteral("Файл %1 не найден").arg(QuotedPath(path)));
     if (info.isDir()) {
         FailConversion(QStringLiteral("%1 — это папка, а не документ").arg(QuotedPath(path)));
     }
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         FailConversion(QStringLiteral("Не удалось прочитать файл %1: %2")
                            .arg(QuotedPath(path), file.errorString()));
     }
-    const QByteArray front = file.read(ProbeBytes);
+    return file.read(ProbeBytes);
+}
+
+// A web page leaves the file where the probe ended.
+InputKind Recognize(const QString& path, QFile& file, const QByteArray& front) {
     // A document is known by its content first, whatever its name.
     if (front.startsWith(QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))) {
         return RecognizeOle(path, file);
@@ -108,6 +111,26 @@ InputKind RecognizeInput(const QString& path) {
     if (HasHtmlName(path) || LooksLikeHtml(front)) return InputKind::Html;
     if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
     FailUnknownFormat(path);
+}
+
+}  // namespace
+
+InputKind RecognizeInput(const QString& path) {
+    QFile file;
+    const QByteArray front = OpenAndProbe(path, file);
+    return Recognize(path, file, front);
+}
+
+InputDocument ReadInput(const QString& path) {
+    QFile file;
+    QByteArray front = OpenAndProbe(path, file);
+    InputDocument document{Recognize(path, file, front), {}};
+    if (document.Kind == InputKind::Html) {
+        document.Html.assign(front.constData(), std::size_t(front.size()));
+        front.clear();
+        ReadRestOfFile(file.handle(), LocalPath(path), document.Html);
+    }
+    return document;
 }
 
 namespace {
@@ -139,9 +162,9 @@ void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder) {
 
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options) {
-    const InputKind kind = RecognizeInput(documentPath);
-    if (kind == InputKind::Html) {
-        if (!SameFile(documentPath, outputHtml)) ImportHtml(documentPath, outputHtml);
+    InputDocument document = ReadInput(documentPath);
+    if (document.Kind == InputKind::Html) {
+        ImportHtml(documentPath, std::move(document.Html), outputHtml);
         return;
     }
     if (SameFile(documentPath, outputHtml)) {
@@ -151,7 +174,7 @@ void ConvertDocument(const QString& documentPath, const QString& outputHtml,
 
     WordApplication word(options);
     word.Connect();
-    word.DocumentsOpen(documentPath, kind);
+    word.DocumentsOpen(documentPath, document.Kind);
     word.ActiveDocumentSaveAs(outputHtml);
     word.ActiveDocumentClose();
     word.Quit();

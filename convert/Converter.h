@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace kelmo {
 
@@ -28,6 +29,17 @@ enum class InputKind { Html, Doc, Docx, Odt, Rtf };
 // Recognises a document by its content (and, for HTML, by its name ending). Throws
 // ConvertError for a missing, unreadable or unsupported file.
 InputKind RecognizeInput(const QString& path);
+
+// A document as recognised, with a web page's whole text.
+struct InputDocument {
+    InputKind Kind = InputKind::Html;
+    std::string Html;  // a web page's bytes as read; empty for the other kinds
+};
+
+// Recognises path as RecognizeInput does and reads a web page on to its end through the same
+// descriptor, so its bytes are read once. Throws ConvertError as RecognizeInput does, and
+// IoError (docproc) when the rest of a web page cannot be read.
+InputDocument ReadInput(const QString& path);
 
 struct ConvertOptions {
     QString Program;             // converter executable; empty: LibreOffice found on PATH

@@ -1,10 +1,19 @@
 #include "HtmlInput.h"
 
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
+#include <algorithm>
+#include <unordered_set>
+#include <utility>
 
 #include "AsciiText.h"
 #include "Charset1251.h"
@@ -36,8 +45,8 @@ std::string_view AttributeValue(std::string_view html, std::size_t at) {
     return html.substr(at, end - at);
 }
 
-// The local path a reference names, or empty for one that cannot name a file inside the
-// page's folder.
+// The local path a reference names, cleaned, or empty for one that cannot name a file inside
+// the page's folder.
 QString LocalPath(std::string_view value) {
     QByteArray reference(value.data(), qsizetype(value.size()));
     reference = reference.trimmed().replace("&amp;", "&");
@@ -52,35 +61,93 @@ QString LocalPath(std::string_view value) {
         reference.startsWith('\\')) {
         return {};
     }
-    return QFile::decodeName(QByteArray::fromPercentEncoding(reference));
+    const QString path =
+        QDir::cleanPath(QFile::decodeName(QByteArray::fromPercentEncoding(reference)));
+    if (path == QLatin1String("..") || path.startsWith(QLatin1String("../"))) return {};
+    return path;
 }
 
-// True when a part of path below folder (folder itself excluded) is a symbolic link.
-bool PassesThroughLink(const QString& folder, const QString& path) {
-    for (QString part = QFileInfo(path).path(); part.size() > folder.size();
-         part = QFileInfo(part).path()) {
-        if (QFileInfo(part).isSymLink()) return true;
+// Owns a descriptor; -1 when there is none.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
     }
-    return QFileInfo(path).isSymLink();
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+constexpr int NoLinkFlags = O_NOFOLLOW | O_CLOEXEC;
+
+// The folder path names beneath folder ("" for folder itself), reached through folders
+// that are not links; with make, each missing one is made on the way.
+Descriptor OpenFolderBeneath(int folder, std::string_view path, bool make) {
+    Descriptor current(::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t begin = 0; begin < path.size() && current.Get() >= 0;) {
+        const std::size_t end = std::min(path.find('/', begin), path.size());
+        const std::string part(path.substr(begin, end - begin));
+        if (make) ::mkdirat(current.Get(), part.c_str(), 0777);
+        current =
+            Descriptor(::openat(current.Get(), part.c_str(), O_PATH | O_DIRECTORY | NoLinkFlags));
+        begin = end + 1;
+    }
+    return current;
 }
 
-void CopyReferencedFile(const QDir& from, const QDir& to, const QString& relative,
-                        const QString& outputHtml) {
-    const QString source = QDir::cleanPath(from.absoluteFilePath(relative));
-    const QString inside = from.canonicalPath() + QLatin1Char('/');
-    const QFileInfo sourceInfo(source);
-    if (!sourceInfo.isFile() || !sourceInfo.canonicalFilePath().startsWith(inside)) return;
-    const QString cleanRelative = from.relativeFilePath(source);
-    if (cleanRelative.startsWith(QLatin1String("../"))) return;
-    const QString target = QDir::cleanPath(to.absoluteFilePath(cleanRelative));
-    const QFileInfo targetInfo(target);
-    if (target == QFileInfo(outputHtml).absoluteFilePath() ||
-        (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())) {
+std::string_view FolderPart(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+std::string_view NamePart(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+// The file at relative (clean, not leading out) beneath folder, opened for reading, when
+// no part of the way is a symbolic link: in one call where the kernel resolves beneath a
+// folder, else a part at a time.
+Descriptor OpenFileBeneath(int folder, const std::string& relative) {
+    constexpr int flags = O_RDONLY | O_NONBLOCK | NoLinkFlags;
+    open_how how{};
+    how.flags = flags;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return Descriptor(int(fd));
+    const Descriptor parent = OpenFolderBeneath(folder, FolderPart(relative), false);
+    if (parent.Get() < 0) return Descriptor();
+    return Descriptor(::openat(parent.Get(), std::string(NamePart(relative)).c_str(), flags));
+}
+
+// Copies the file at relative beneath from to the same place beneath to, when it is a
+// regular file reached without a link and its copy would be neither the export, nor the
+// file itself, nor written through a link.
+void CopyReferencedFile(int from, const QFileInfo& output, int to, const QString& relative) {
+    if (relative == output.fileName()) return;
+    const std::string name = QFile::encodeName(relative).toStdString();
+    const Descriptor source = OpenFileBeneath(from, name);
+    struct stat sourceInfo {};
+    if (source.Get() < 0 || ::fstat(source.Get(), &sourceInfo) != 0 ||
+        !S_ISREG(sourceInfo.st_mode)) {
         return;
     }
-    if (PassesThroughLink(to.absolutePath(), target) || !QDir().mkpath(targetInfo.path())) return;
-    WriteWholeFile(QFile::encodeName(target).toStdString(),
-                   ReadWholeFile(QFile::encodeName(sourceInfo.canonicalFilePath()).toStdString()));
+    const Descriptor folder = OpenFolderBeneath(to, FolderPart(name), true);
+    if (folder.Get() < 0) return;
+    struct stat targetInfo {};
+    if (::fstatat(folder.Get(), std::string(NamePart(name)).c_str(), &targetInfo,
+                  AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISLNK(targetInfo.st_mode) ||
+         (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino))) {
+        return;
+    }
+    std::string bytes;
+    ReadRestOfFile(source.Get(), name, bytes);
+    WriteWholeFile(JoinPath(QFile::encodeName(output.absolutePath()).toStdString(), name), bytes);
 }
 
 }  // namespace
@@ -88,6 +155,7 @@ void CopyReferencedFile(const QDir& from, const QDir& to, const QString& relativ
 QStringList LocalReferences(std::string_view html) {
     QStringList references;
     QSet<QString> seen;
+    std::unordered_set<std::string_view> seenValues;
     for (std::size_t at = html.find('='); at != std::string_view::npos;
          at = html.find('=', at + 1)) {
         for (const std::string_view attribute : ReferenceAttributes) {
@@ -96,7 +164,9 @@ QStringList LocalReferences(std::string_view html) {
             if (!StartsWithNoCase(html, start, attribute) || !IsAttributeStart(html, start)) {
                 continue;
             }
-            const QString path = LocalPath(AttributeValue(html, at + 1));
+            const std::string_view value = AttributeValue(html, at + 1);
+            if (!seenValues.insert(value).second) continue;
+            const QString path = LocalPath(value);
             if (!path.isEmpty() && !seen.contains(path)) {
                 seen.insert(path);
                 references << path;
@@ -106,20 +176,23 @@ QStringList LocalReferences(std::string_view html) {
     return references;
 }
 
-void ImportHtml(const QString& htmlPath, const QString& outputHtml) {
+void ImportHtml(const QString& htmlPath, std::string html, const QString& outputHtml) {
     const QFileInfo input(htmlPath);
     const QFileInfo output(outputHtml);
     if (input.canonicalFilePath() == output.canonicalFilePath()) return;
-    const std::string bytes = ReadWholeFile(QFile::encodeName(htmlPath).toStdString());
+    const QStringList references = LocalReferences(html);
     // The picture folders first: an output folder inside one of them is refused before
     // anything is written.
     CopyPictureFolders(htmlPath, output.absolutePath());
-    WriteWholeFile(QFile::encodeName(outputHtml).toStdString(), HtmlAsWindows1251(bytes));
+    WriteWholeFile(QFile::encodeName(outputHtml).toStdString(), HtmlAsWindows1251(std::move(html)));
 
-    const QDir from(input.absolutePath());
-    const QDir to(output.absolutePath());
-    for (const QString& relative : LocalReferences(bytes)) {
-        CopyReferencedFile(from, to, relative, outputHtml);
+    const Descriptor from(::open(QFile::encodeName(input.absolutePath()).constData(),
+                                 O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const Descriptor to(::open(QFile::encodeName(output.absolutePath()).constData(),
+                               O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (from.Get() < 0 || to.Get() < 0) return;
+    for (const QString& relative : references) {
+        CopyReferencedFile(from.Get(), output, to.Get(), relative);
     }
 }
 

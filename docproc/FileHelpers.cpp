@@ -232,25 +232,23 @@ std::string JoinPath(const std::string& folder, std::string_view name) {
     return path;
 }
 
-std::string ReadWholeFile(const std::string& fileName) {
-    FileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) throw FileError("Cannot open file ", fileName, errno);
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0) throw FileError("Cannot open file ", fileName, errno);
-    // A folder opens on Linux but reads nothing sensible.
-    if (S_ISDIR(info.st_mode)) throw FileError("Cannot open file ", fileName, EISDIR);
+namespace {
 
-    // Read straight into a buffer of the file's size; a file that grows meanwhile, or one
-    // without a size (a pipe), is read on in chunks.
-    std::string bytes;
-    if (S_ISREG(info.st_mode)) bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
+// Reads fd (described by info) from its current offset to its end onto the end of bytes.
+// The buffer grows once to the file's size; a file that grows meanwhile, or one without a
+// size (a pipe), is read on in chunks.
+void ReadOnto(int fd, const struct stat& info, const std::string& fileName, std::string& bytes) {
+    std::size_t filled = bytes.size();
+    if (S_ISREG(info.st_mode)) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        if (at >= 0 && info.st_size > at) bytes.resize(filled + std::size_t(info.st_size - at));
+    }
     char chunk[1 << 14];
     for (;;) {
         const bool intoBuffer = filled < bytes.size();
         char* const target = intoBuffer ? bytes.data() + filled : chunk;
         const std::size_t room = intoBuffer ? bytes.size() - filled : sizeof chunk;
-        const ssize_t got = ::read(file.Get(), target, room);
+        const ssize_t got = ::read(fd, target, room);
         if (got < 0) {
             if (errno == EINTR) continue;
             throw FileError("Cannot read file ", fileName, errno);
@@ -260,7 +258,26 @@ std::string ReadWholeFile(const std::string& fileName) {
         filled += static_cast<std::size_t>(got);
     }
     bytes.resize(filled);
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& fileName) {
+    FileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) throw FileError("Cannot open file ", fileName, errno);
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) throw FileError("Cannot open file ", fileName, errno);
+    // A folder opens on Linux but reads nothing sensible.
+    if (S_ISDIR(info.st_mode)) throw FileError("Cannot open file ", fileName, EISDIR);
+    std::string bytes;
+    ReadOnto(file.Get(), info, fileName, bytes);
     return bytes;
+}
+
+void ReadRestOfFile(int fd, const std::string& fileName, std::string& bytes) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) throw FileError("Cannot read file ", fileName, errno);
+    ReadOnto(fd, info, fileName, bytes);
 }
 
 std::string LoadTextFile(const std::string& fileName) {

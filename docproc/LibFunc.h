@@ -232,6 +232,11 @@ std::string LoadTextFile(const std::string& fileName);
 // (also for a folder) or "Cannot read file ...".
 std::string ReadWholeFile(const std::string& fileName);
 
+// Reads the file open on fd from its offset to its end onto the end of bytes, growing the
+// buffer once to the file's size, so a file begun elsewhere is read on without a second
+// copy. fileName names it in errors; fd stays open. Throws IoError "Cannot read file ...".
+void ReadRestOfFile(int fd, const std::string& fileName, std::string& bytes);
+
 // Writes bytes to fileName. A new file is created; a regular file with no other name is
 // emptied and rewritten; a file that has another name too (a hard link) is replaced by a
 // new file that takes its name, so the other name keeps its bytes. A symbolic link, a FIFO,

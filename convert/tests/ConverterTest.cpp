@@ -295,7 +295,9 @@ TEST_F(ConverterTest, RefusedInputRunsNoConverter) {
 // HTML input
 
 TEST_F(ConverterTest, CopiesHtmlByteForByteWithoutAConverter) {
-    const QByteArray page = "<html><head><meta charset=windows-1251></head>\xCF\xF0\xE8\r\n\0tail";
+    // Longer than the probe that recognises it, so the rest is read on.
+    const QByteArray page = "<html><head><meta charset=windows-1251></head>\xCF\xF0\xE8\r\n\0" +
+                            QByteArray(100000, 'x') + "tail";
     WriteFile(Path("author/course.htm"), page);
     EXPECT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht"), Fake("ok")), "");
     EXPECT_EQ(ReadFile(Path("work/i.~ht")), page);
@@ -326,7 +328,8 @@ TEST_F(ConverterTest, CopiesTheFilesAPageRefersToFromInsideItsFolderOnly) {
               "<a href=sub/../doc.pdf>d</a><td background=bg.jpg><a href=\"#top\">"
               "<img src=\"../secret.txt\"><img src=\"out.png\"><img src=\"linked/s.txt\">"
               "<img src=\"http://example.org/a.png\"><img src=\"data:image/png;base64,AA\">"
-              "<img src=\"missing.png\"><img src=\"/etc/hostname\"></body></html>");
+              "<img src=\"missing.png\"><img src=\"/etc/hostname\"><img src=alias.png>"
+              "<img src=\"pictures/p q.gif\"></body></html>");
     ASSERT_TRUE(QDir(Path("author")).mkpath("images"));
     for (const char* name : {"course_html_1a2b.png", "images/p q.gif", "doc.pdf", "bg.jpg"}) {
         WriteFile(Path("author/") + name, name);
@@ -334,6 +337,9 @@ TEST_F(ConverterTest, CopiesTheFilesAPageRefersToFromInsideItsFolderOnly) {
     WriteFile(Path("secret.txt"), "not the course's");
     ASSERT_TRUE(QFile::link(Path("secret.txt"), Path("author/out.png")));
     ASSERT_TRUE(QFile::link(dir_.path(), Path("author/linked")));
+    // Links that stay inside the folder are not followed either.
+    ASSERT_TRUE(QFile::link(Path("author/bg.jpg"), Path("author/alias.png")));
+    ASSERT_TRUE(QFile::link("images", Path("author/pictures")));
 
     ASSERT_EQ(ConvertError(Path("author/course.htm"), Path("work/i.~ht")), "");
     EXPECT_TRUE(ReadFile(Path("work/i.~ht"))

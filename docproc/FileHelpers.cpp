@@ -155,7 +155,7 @@ FileHandle CreateTemporary(const std::string& folder, std::string& name) {
     }
 }
 
-// The existing file of one name at path, emptied; -1 with errno set when what is there by
+// The existing file of one name at path, as it is; -1 with errno set when what is there by
 // the time it is opened is anything else. Without O_NONBLOCK a FIFO put there meanwhile
 // would hang the open.
 FileHandle OpenSingleFile(const std::string& path) {
@@ -167,15 +167,18 @@ FileHandle OpenSingleFile(const std::string& path) {
         errno = EBUSY;
         return FileHandle(-1);
     }
-    if (::ftruncate(file.Get(), 0) != 0) return FileHandle(-1);
     return file;
 }
 
-// 0 on success, else errno of the failed write or close.
-int WriteAndClose(FileHandle& file, std::initializer_list<std::string_view> pieces) {
+// 0 on success, else errno of the failed write or close. With cut, what the file held
+// beyond the pieces goes.
+int WriteAndClose(FileHandle& file, std::initializer_list<std::string_view> pieces, bool cut) {
+    off_t length = 0;
     for (const std::string_view piece : pieces) {
         if (const int error = WriteAll(file.Get(), piece)) return error;
+        length += off_t(piece.size());
     }
+    if (cut && ::ftruncate(file.Get(), length) != 0) return errno;
     return file.Close();
 }
 
@@ -202,7 +205,8 @@ namespace detail {
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
     // A link, a file with another name elsewhere or a FIFO left in an output folder must
     // neither lead the write elsewhere nor hang it. A file of our own is rewritten in
-    // place: replacing it costs the file system far more.
+    // place: replacing it costs the file system far more. It is written over and cut to
+    // length after, not emptied first: emptying waits for the disk to take its old bytes.
     std::string why;
     const Target target = Classify(fileName, why);
     if (target == Target::Refused) throw FileError("Cannot create file ", fileName, why);
@@ -212,7 +216,7 @@ void WritePieces(const std::string& fileName, std::initializer_list<std::string_
                                                      : CreateTemporary(FolderOf(fileName), created);
     if (target == Target::SingleFile) created.clear();
     if (file.Get() < 0) throw FileError("Cannot create file ", fileName, errno);
-    int error = WriteAndClose(file, pieces);
+    int error = WriteAndClose(file, pieces, target == Target::SingleFile);
     if (error == 0 && target == Target::SharedFile &&
         ::rename(created.c_str(), fileName.c_str()) != 0) {
         error = errno;

@@ -7,7 +7,7 @@
 
 namespace kelmo::detail {
 
-// Creates or empties fileName and writes the pieces one after the other, then closes it.
+// Creates or rewrites fileName with the pieces one after the other, then closes it.
 // Throws IoError naming the file and the system's reason; the file is closed in every case.
 void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces);
 

@@ -238,10 +238,10 @@ std::string ReadWholeFile(const std::string& fileName);
 void ReadRestOfFile(int fd, const std::string& fileName, std::string& bytes);
 
 // Writes bytes to fileName. A new file is created; a regular file with no other name is
-// emptied and rewritten; a file that has another name too (a hard link) is replaced by a
-// new file that takes its name, so the other name keeps its bytes. A symbolic link, a FIFO,
-// a folder or any other non-regular file at fileName is refused and left as it is. A file
-// the write created goes again when the write fails. Throws IoError
+// written over in place and cut to length; a file that has another name too (a hard link)
+// is replaced by a new file that takes its name, so the other name keeps its bytes. A
+// symbolic link, a FIFO, a folder or any other non-regular file at fileName is refused and
+// left as it is. A file the write created goes again when the write fails. Throws IoError
 // "Cannot create file "<path>". <reason>" or "Cannot write file ...".
 void WriteWholeFile(const std::string& fileName, std::string_view bytes);
 

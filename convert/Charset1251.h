@@ -21,8 +21,7 @@ std::string DeclareWindows1251(std::string_view html);
 // else the charset its head declares, else whether it is valid UTF-8 with at least one
 // character beyond ASCII; anything else is taken for windows-1251. A windows-1251 file comes
 // back byte for byte; any other is transcoded as Utf8ToWindows1251 does (its mark dropped)
-// and declared windows-1251. A charset Qt does not know counts as undeclared. A windows-1251
-// html is handed back without a copy.
-std::string HtmlAsWindows1251(std::string html);
+// and declared windows-1251. A charset Qt does not know counts as undeclared.
+std::string HtmlAsWindows1251(std::string html);  // windows-1251 html comes back uncopied
 
 }  // namespace kelmo

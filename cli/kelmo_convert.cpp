@@ -57,8 +57,10 @@ struct Options {
     QString Output;  // empty: a new work folder beside the input
     bool Numbering = true;
     bool Quiet = false;
-    int TimeoutSeconds = 120;  // for converting non-HTML documents
-    QString Package;           // empty: no package
+    int TimeoutSeconds = 120;                           // for converting non-HTML documents
+    int OfficeMemoryMb = kelmo::DefaultOfficeMemoryMb;  // LibreOffice's address space; 0: any
+    int MaxDocumentMb = kelmo::DefaultMaxDocumentMb;    // a larger input is refused; 0: any
+    QString Package;                                    // empty: no package
     kelmo::PackageFormat Format = kelmo::PackageFormat::Folder;
     bool Check = false;   // the author's check after the split
     bool Json = false;    // the check's findings as JSON instead of the outline
@@ -115,7 +117,18 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("timeout"),
         QStringLiteral("Give up converting a non-HTML document after S seconds (default 120)."),
         QStringLiteral("S"));
-    parser.addOptions({noNumbers, output, quiet, timeout});
+    const QCommandLineOption officeMemory(
+        QStringLiteral("office-memory"),
+        QStringLiteral("LibreOffice's memory limit in MB (default %1; 0: none); a document "
+                       "that comes near it is refused.")
+            .arg(kelmo::DefaultOfficeMemoryMb),
+        QStringLiteral("MB"));
+    const QCommandLineOption maxSize(
+        QStringLiteral("max-size"),
+        QStringLiteral("Refuse an input larger than MB megabytes (default %1; 0: any size).")
+            .arg(kelmo::DefaultMaxDocumentMb),
+        QStringLiteral("MB"));
+    parser.addOptions({noNumbers, output, quiet, timeout, officeMemory, maxSize});
     parser.addOptions(
         {{QStringLiteral("package"),
           QStringLiteral("Also write the pages as a package to FILE (a folder or a .zip)."),
@@ -156,6 +169,17 @@ Options ParseArguments(const QCoreApplication& app) {
         if (!ok || options.TimeoutSeconds <= 0) {
             throw Failure(ExitCode::BadUsage,
                           QStringLiteral("Неверное значение --timeout: ") + parser.value(timeout));
+        }
+    }
+    for (const auto& [option, value] : {std::pair{&officeMemory, &options.OfficeMemoryMb},
+                                        std::pair{&maxSize, &options.MaxDocumentMb}}) {
+        if (!parser.isSet(*option)) continue;
+        bool ok = false;
+        *value = parser.value(*option).toInt(&ok);
+        if (!ok || *value < 0) {
+            throw Failure(ExitCode::BadUsage,
+                          QStringLiteral("Неверное значение --%1: %2")
+                              .arg(option->names().front(), parser.value(*option)));
         }
     }
     ReadCheckOptions(parser, check, options);
@@ -201,7 +225,7 @@ using Exporter = std::function<void(const std::string& exportPath)>;
 Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
     auto document = std::make_shared<kelmo::InputDocument>();
     try {
-        *document = kelmo::ReadInput(options.Input);
+        *document = kelmo::ReadInput(options.Input, options.MaxDocumentMb);
     } catch (const kelmo::ConvertError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
@@ -209,6 +233,8 @@ Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::Office
         kelmo::ConvertOptions convert;
         convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
         convert.Session = session;
+        convert.OfficeMemoryMb = options.OfficeMemoryMb;
+        convert.MaxDocumentMb = options.MaxDocumentMb;
         convert.Progress = [](int) { ThrowIfInterrupted(); };
         const QString input = options.Input;
         return [input, convert](const std::string& exportPath) {
@@ -397,6 +423,8 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
     kelmo::ConvertOptions convert;
     convert.Session = session;
     convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+    convert.OfficeMemoryMb = options.OfficeMemoryMb;
+    convert.MaxDocumentMb = options.MaxDocumentMb;
     kelmo::PackageRequest request;
     try {
         request = ConvertCourseIn(place, course, convert);
@@ -492,11 +520,11 @@ void RefuseSharedOutputFolders(const Options& options) {
     }
 }
 
-bool AnyNeedsConverting(const QStringList& inputs) {
-    return std::any_of(inputs.begin(), inputs.end(), [](const QString& input) {
+bool AnyNeedsConverting(const QStringList& inputs, int maxDocumentMb) {
+    return std::any_of(inputs.begin(), inputs.end(), [maxDocumentMb](const QString& input) {
         if (kelmo::IsCourseFile(input)) return true;
         try {
-            return kelmo::RecognizeInput(input) != kelmo::InputKind::Html;
+            return kelmo::RecognizeInput(input, maxDocumentMb) != kelmo::InputKind::Html;
         } catch (const kelmo::ConvertError&) {
             return false;
         }
@@ -517,8 +545,9 @@ ExitCode Worse(ExitCode a, ExitCode b) {
 int Run(const QCoreApplication& app) {
     const Options options = ParseArguments(app);
     std::shared_ptr<kelmo::OfficeSession> session;
-    if (AnyNeedsConverting(options.Inputs)) {
-        session = std::make_shared<kelmo::OfficeSession>();
+    if (AnyNeedsConverting(options.Inputs, options.MaxDocumentMb)) {
+        session =
+            std::make_shared<kelmo::OfficeSession>(QString(), QString(), options.OfficeMemoryMb);
         session->StartInBackground();
     }
     if (options.Inputs.size() == 1) return int(RunOne(options, session));

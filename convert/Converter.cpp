@@ -79,12 +79,18 @@ bool LooksLikeHtml(const QByteArray& front) {
 }
 
 // Opens path unbuffered, so that after the probe the descriptor stands right behind the bytes
-// read, and returns its first ProbeBytes.
-QByteArray OpenAndProbe(const QString& path, QFile& file) {
+// read, and returns its first ProbeBytes. A file larger than maxDocumentMb is not opened.
+QByteArray OpenAndProbe(const QString& path, QFile& file, int maxDocumentMb) {
     const QFileInfo info(path);
     if (!info.exists()) FailConversion(QStringLiteral("Файл %1 не найден").arg(QuotedPath(path)));
     if (info.isDir()) {
         FailConversion(QStringLiteral("%1 — это папка, а не документ").arg(QuotedPath(path)));
+    }
+    if (maxDocumentMb > 0 && info.size() > qint64(maxDocumentMb) * 1024 * 1024) {
+        FailConversion(QStringLiteral("Файл %1 слишком велик: %2 МБ, предел %3 МБ")
+                           .arg(QuotedPath(path))
+                           .arg((info.size() + 1024 * 1024 - 1) / (1024 * 1024))
+                           .arg(maxDocumentMb));
     }
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -115,15 +121,15 @@ InputKind Recognize(const QString& path, QFile& file, const QByteArray& front) {
 
 }  // namespace
 
-InputKind RecognizeInput(const QString& path) {
+InputKind RecognizeInput(const QString& path, int maxDocumentMb) {
     QFile file;
-    const QByteArray front = OpenAndProbe(path, file);
+    const QByteArray front = OpenAndProbe(path, file, maxDocumentMb);
     return Recognize(path, file, front);
 }
 
-InputDocument ReadInput(const QString& path) {
+InputDocument ReadInput(const QString& path, int maxDocumentMb) {
     QFile file;
-    QByteArray front = OpenAndProbe(path, file);
+    QByteArray front = OpenAndProbe(path, file, maxDocumentMb);
     InputDocument document{Recognize(path, file, front), {}};
     if (document.Kind == InputKind::Html) {
         document.Html.assign(front.constData(), std::size_t(front.size()));
@@ -162,7 +168,7 @@ void CopyPictureFolders(const QString& htmlPath, const QString& targetFolder) {
 
 void ConvertDocument(const QString& documentPath, const QString& outputHtml,
                      const ConvertOptions& options) {
-    InputDocument document = ReadInput(documentPath);
+    InputDocument document = ReadInput(documentPath, options.MaxDocumentMb);
     if (document.Kind == InputKind::Html) {
         ImportHtml(documentPath, std::move(document.Html), outputHtml);
         return;

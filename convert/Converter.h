@@ -26,9 +26,17 @@ class ConvertError : public std::runtime_error {
 
 enum class InputKind { Html, Doc, Docx, Odt, Rtf };
 
-// Recognises a document by its content (and, for HTML, by its name ending). Throws
-// ConvertError for a missing, unreadable or unsupported file.
-InputKind RecognizeInput(const QString& path);
+// The address space one LibreOffice may take, in MB. A real course of 1,000 pages takes it
+// to about 0.9 GB; a document that takes it further than a third of the way from its size
+// at start to the limit is refused (OfficeSession).
+constexpr int DefaultOfficeMemoryMb = 4096;
+// The largest document taken, in MB; a larger one is refused before it is read.
+constexpr int DefaultMaxDocumentMb = 1024;
+
+// Recognises a document by its content (and, for HTML, by its name ending), reading no
+// more than its first and last 64 KB. Throws ConvertError for a missing, unreadable,
+// unsupported or larger than maxDocumentMb (0: any size) file.
+InputKind RecognizeInput(const QString& path, int maxDocumentMb = DefaultMaxDocumentMb);
 
 // A document as recognised, with a web page's whole text.
 struct InputDocument {
@@ -39,13 +47,15 @@ struct InputDocument {
 // Recognises path as RecognizeInput does and reads a web page on to its end through the same
 // descriptor, so its bytes are read once. Throws ConvertError as RecognizeInput does, and
 // IoError (docproc) when the rest of a web page cannot be read.
-InputDocument ReadInput(const QString& path);
+InputDocument ReadInput(const QString& path, int maxDocumentMb = DefaultMaxDocumentMb);
 
 struct ConvertOptions {
     QString Program;             // converter executable; empty: LibreOffice found on PATH
     QStringList ExtraArguments;  // given to Program before the usual ones (tests)
     int TimeoutMs = 120000;      // a conversion running longer is stopped; 0: no limit
     QString ProfileDir;          // private converter profile; empty: under the user's cache
+    int OfficeMemoryMb = DefaultOfficeMemoryMb;   // address space of a one-shot LibreOffice
+    int MaxDocumentMb = DefaultMaxDocumentMb;     // a larger document is refused
     std::function<void(int elapsedMs)> Progress;  // called about every 100 ms while waiting;
                                                   // an exception thrown there stops the run
     // The running LibreOffice that serves the conversions of this program (OfficeSession.h);

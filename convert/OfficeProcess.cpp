@@ -3,11 +3,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QString>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "ProcessGroup.h"
@@ -24,10 +32,16 @@ std::vector<char*> PointersTo(const std::vector<std::string>& strings) {
 
 // Between fork and exec only async-signal-safe calls.
 [[noreturn]] void BecomeOffice(pid_t parent, const char* program, char* const* argv,
-                               char* const* envp) {
+                               char* const* envp, long long memoryLimitBytes) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the program ended before prctl
     ::setsid();
+    // Its sockets and files are for this user alone, whatever the user's umask says.
+    ::umask(077);
+    if (memoryLimitBytes > 0) {
+        const rlimit limit{rlim_t(memoryLimitBytes), rlim_t(memoryLimitBytes)};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, 0);
@@ -42,14 +56,14 @@ std::vector<char*> PointersTo(const std::vector<std::string>& strings) {
 }  // namespace
 
 pid_t StartOffice(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment) {
+                  const std::vector<std::string>& environment, long long memoryLimitBytes) {
     std::vector<std::string> argvStrings{program};
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     const std::vector<char*> argv = PointersTo(argvStrings);
     const std::vector<char*> envp = PointersTo(environment);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) BecomeOffice(parent, program.c_str(), argv.data(), envp.data());
+    if (pid == 0) BecomeOffice(parent, program.c_str(), argv.data(), envp.data(), memoryLimitBytes);
     return pid > 0 ? pid : 0;
 }
 
@@ -77,17 +91,86 @@ void AwaitOffice(pid_t pid, int graceMs) {
     KillOffice(pid);
 }
 
-void RemoveOfficePipe(const std::string& name) {
-    if (name.empty()) return;
-    // LibreOffice's pipes live in /tmp (or /var/tmp when /tmp is unusable), named after the
-    // user; only a socket of ours goes.
-    for (const char* folder : {"/tmp/", "/var/tmp/"}) {
-        const std::string path = folder + ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + name);
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
-            info.st_uid == ::getuid())
-            ::unlink(path.c_str());
+long long OfficePeakBytes(pid_t pid) {
+    if (pid <= 0) return 0;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmPeak:"))
+            return line.mid(7).trimmed().split(' ').front().toLongLong() * 1024;
     }
+    return 0;
+}
+
+namespace {
+
+// Where LibreOffice puts the sockets of its pipes.
+std::string PipeBase() {
+    for (const char* folder : {"/tmp", "/var/tmp"}) {
+        if (::access(folder, W_OK) == 0) return folder;
+    }
+    const char* own = std::getenv("OSL_SOCKET_PATH");
+    return own ? own : "/tmp";
+}
+
+std::string PipePrefix() { return PipeBase() + "/OSL_PIPE_" + std::to_string(::getuid()) + "_"; }
+
+bool OwnedBy(const struct stat& info, bool privateFolder) {
+    return info.st_uid == ::getuid() && (!privateFolder || (info.st_mode & 077) == 0);
+}
+
+}  // namespace
+
+std::string MakePipeFolder() {
+    std::string pattern = PipePrefix() + "kelmo-" + std::to_string(::getpid()) + "-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return {};
+    return pattern.substr(PipePrefix().size());
+}
+
+std::string PipeSocketPath(const std::string& name) { return PipePrefix() + name; }
+
+bool IsOwnPipe(const std::string& name) {
+    const std::string path = PipeSocketPath(name);
+    const std::string folder = path.substr(0, path.rfind('/'));
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !OwnedBy(info, true))
+        return false;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && OwnedBy(info, false);
+}
+
+void RemovePipeFolder(const std::string& folder) {
+    if (folder.empty() || folder.find('/') != std::string::npos) return;
+    const std::string path = PipeSocketPath(folder);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !OwnedBy(info, false))
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);  // links inside are removed, not followed
+}
+
+void RemoveStaleInstanceSocket(const std::string& profileUrl) {
+    // LibreOffice names it after the MD5 of the profile's URL in UTF-16, each byte in hex
+    // without leading zeros.
+    const QString url = QString::fromStdString(profileUrl);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char*>(url.utf16()), url.size() * 2),
+        QCryptographicHash::Md5);
+    std::string name = "SingleOfficeIPC_";
+    for (const char byte : digest) name += QString::number(quint8(byte), 16).toStdString();
+    const std::string path = PipeSocketPath(name);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) || !OwnedBy(info, false))
+        return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return;
+    path.copy(address.sun_path, path.size());
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return;
+    const bool listening =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    if (!listening) ::unlink(path.c_str());
 }
 
 }  // namespace kelmo

@@ -1,6 +1,7 @@
-// Starting and ending the soffice.bin of a session (POSIX).
+// Starting and ending the soffice.bin of a session (POSIX), and the sockets it listens on.
 //
-// Errors: StartOffice returns 0 when the program cannot be started; the others never fail.
+// Errors: StartOffice returns 0 when the program cannot be started, MakePipeFolder an empty
+// string when no folder can be made; the others never fail.
 #pragma once
 
 #include <sys/types.h>
@@ -11,10 +12,11 @@
 namespace kelmo {
 
 // Starts program with arguments and exactly the environment given, in a session of its
-// own, with stdin, stdout and stderr on /dev/null and no other descriptor of ours. It gets
+// own, with stdin, stdout and stderr on /dev/null, no other descriptor of ours, umask 077
+// and, when memoryLimitBytes > 0, an address space of at most that many bytes. It gets
 // SIGKILL when the calling thread ends, so it cannot outlive the program.
 pid_t StartOffice(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment);
+                  const std::vector<std::string>& environment, long long memoryLimitBytes = 0);
 
 // The exit status (as waitpid gives it) once pid has ended, reaping it; -1 while it runs.
 int OfficeExitStatus(pid_t pid);
@@ -25,7 +27,27 @@ void KillOffice(pid_t pid);
 // Waits up to graceMs for pid to end by itself, then kills it; reaps it either way.
 void AwaitOffice(pid_t pid, int graceMs);
 
-// Removes the socket that an ended LibreOffice leaves in /tmp for its --accept=pipe,name=.
-void RemoveOfficePipe(const std::string& name);
+// The largest address space pid has had, in bytes (VmPeak); 0 when it is gone.
+long long OfficePeakBytes(pid_t pid);
+
+// LibreOffice puts the socket of pipe NAME at <dir>/OSL_PIPE_<uid>_NAME, where dir is /tmp
+// (/var/tmp when /tmp is not writable). A pipe name "F/P" thus puts the socket into the
+// folder <dir>/OSL_PIPE_<uid>_F. MakePipeFolder makes such a folder, 0700 and with an
+// unguessable name, and returns F ("kelmo-<pid>-XXXXXX").
+std::string MakePipeFolder();
+
+// The path of the socket of pipe name.
+std::string PipeSocketPath(const std::string& name);
+
+// True when the socket of pipe name "F/P" is a socket of this user in a folder of this user
+// that nobody else may enter: only then is it LibreOffice's of ours.
+bool IsOwnPipe(const std::string& name);
+
+// Removes the folder of pipe folder F with whatever sockets are in it.
+void RemovePipeFolder(const std::string& folder);
+
+// Removes LibreOffice's single-instance socket of the profile at profileUrl when it is
+// this user's and nothing listens on it any more (LibreOffice leaves it when killed).
+void RemoveStaleInstanceSocket(const std::string& profileUrl);
 
 }  // namespace kelmo

@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -115,13 +118,6 @@ std::vector<std::string> OfficeEnvironment(const QString& tempDir, const QString
     return environment;
 }
 
-// Unique on the machine: the process, the session and its start.
-std::string PipeName(const void* session, int start) {
-    return "kelmo-" + std::to_string(::getpid()) + "-" +
-           std::to_string(reinterpret_cast<std::uintptr_t>(session) % 1000000) + "-" +
-           std::to_string(start);
-}
-
 // What soffice accepts on and what the bridge connects to.
 std::string PipeConnection(const std::string& pipeName) {
     return "pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext";
@@ -134,8 +130,10 @@ std::string PipeConnection(const std::string& pipeName) {
 // signal is tied to it.
 class OfficeSession::Worker {
   public:
-    Worker(QString program, QString profileDir)
-        : requestedProgram_(std::move(program)), requestedProfile_(std::move(profileDir)) {
+    Worker(QString program, QString profileDir, int memoryLimitMb)
+        : requestedProgram_(std::move(program)),
+          requestedProfile_(std::move(profileDir)),
+          memoryLimitBytes_(memoryLimitMb > 0 ? memoryLimitMb * 1024LL * 1024 : 0) {
         thread_ = std::thread([this] { Run(); });
     }
 
@@ -179,7 +177,17 @@ class OfficeSession::Worker {
     }
 
     // Called from the waiting thread before it posts a job.
-    void Resume() { abandoned_ = false; }
+    void Resume() {
+        abandoned_ = false;
+        peak_ = 0;
+    }
+
+    // Called from the waiting thread: notes how large LibreOffice has grown, which is gone
+    // when it dies of it.
+    void SamplePeak() {
+        const long long peak = OfficePeakBytes(pid_.load());
+        if (peak > peak_) peak_ = peak;
+    }
 
     qint64 ProcessId() const { return pid_.load(); }
 
@@ -218,9 +226,12 @@ class OfficeSession::Worker {
                         const QString& documentPath);
     Reference<lang::XComponent> Load(const QString& document, const QString& documentPath);
     void Save(const Reference<lang::XComponent>& document, const QString& outputHtml);
+    bool OutgrewMemory();
+    void RemoveSockets() noexcept;
 
     const QString requestedProgram_;
     const QString requestedProfile_;
+    const long long memoryLimitBytes_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -228,14 +239,19 @@ class OfficeSession::Worker {
     bool stopping_ = false;
     std::atomic<bool> abandoned_{false};
     std::atomic<pid_t> pid_{0};
+    std::atomic<long long> peak_{0};
+    long long startSize_ = 0;  // the running LibreOffice's address space once it serves
 
     // Only the worker thread touches these.
     QString program_;
     std::unique_ptr<QTemporaryDir> privateDir_;
     QString profileDir_;
+    std::string profileUrl_;
     std::unique_ptr<QLockFile> profileLock_;
+    std::string pipeFolder_;
     std::string pipeName_;
     int launches_ = 0;
+    int served_ = 0;  // documents the running LibreOffice has converted
     Reference<uno::XComponentContext> localContext_;
     Reference<uno::XComponentContext> officeContext_;
     Reference<frame::XComponentLoader> loader_;
@@ -245,11 +261,16 @@ class OfficeSession::Worker {
 void OfficeSession::Worker::PrepareFolders() {
     if (privateDir_) return;
     program_ = OfficeBinary(FindOffice(requestedProgram_));
-    privateDir_ =
-        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelmo-office-XXXXXX"));
+    privateDir_ = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() +
+        QStringLiteral("/kelmo-office-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
     const QDir privateDir(privateDir_->path());
-    if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("tmp"))) {
-        const QString reason = privateDir_->errorString();
+    pipeFolder_ = MakePipeFolder();
+    if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("tmp")) ||
+        pipeFolder_.empty()) {
+        const QString reason = privateDir_->isValid() && pipeFolder_.empty()
+                                   ? qt_error_string(errno)
+                                   : privateDir_->errorString();
         privateDir_.reset();
         FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
                            .arg(reason));
@@ -263,28 +284,30 @@ void OfficeSession::Worker::PrepareFolders() {
         if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
     }
     if (!profileLock_) profileDir_ = privateDir.filePath(QStringLiteral("profile"));
+    profileUrl_ = QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString();
 }
 
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
     WriteProfileSettings(profileDir_, program_);
-    pipeName_ = PipeName(this, ++launches_);
+    // In our own folder, which nobody else can enter or plant a socket in.
+    pipeName_ = pipeFolder_ + "/office-" + std::to_string(++launches_);
+    served_ = 0;
     const QDir privateDir(privateDir_->path());
     const QString home = qEnvironmentVariable("HOME");
-    const std::vector<std::string> arguments{
-        "--headless",
-        "--invisible",
-        "--norestore",
-        "--nologo",
-        "--nodefault",
-        "--nolockcheck",
-        "-env:UserInstallation=" +
-            QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString(),
-        "--accept=" + PipeConnection(pipeName_)};
+    const std::vector<std::string> arguments{"--headless",
+                                             "--invisible",
+                                             "--norestore",
+                                             "--nologo",
+                                             "--nodefault",
+                                             "--nolockcheck",
+                                             "-env:UserInstallation=" + profileUrl_,
+                                             "--accept=" + PipeConnection(pipeName_)};
     const pid_t pid = StartOffice(
         LocalPath(program_), arguments,
         OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
-                          home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home));
+                          home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home),
+        memoryLimitBytes_);
     if (pid <= 0) FailOfficeStart(program_, qt_error_string(errno));
     pid_ = pid;
 }
@@ -301,14 +324,17 @@ void OfficeSession::Worker::Connect() {
     const Reference<bridge::XUnoUrlResolver> resolver =
         bridge::UnoUrlResolver::create(localContext_);
     for (int restarts = 0; !abandoned_;) {
-        try {
-            // The name changes with a restart.
-            const rtl::OUString url =
-                rtl::OUString::createFromAscii(("uno:" + PipeConnection(pipeName_)).c_str());
-            officeContext_.set(resolver->resolve(url), UNO_QUERY_THROW);
-            loader_.set(frame::Desktop::create(officeContext_), UNO_QUERY_THROW);
-            return;
-        } catch (const connection::NoConnectException&) {
+        // Only a socket of ours, where only we can put one, is connected to.
+        if (IsOwnPipe(pipeName_)) {
+            try {
+                // The name changes with a restart.
+                const rtl::OUString url =
+                    rtl::OUString::createFromAscii(("uno:" + PipeConnection(pipeName_)).c_str());
+                officeContext_.set(resolver->resolve(url), UNO_QUERY_THROW);
+                loader_.set(frame::Desktop::create(officeContext_), UNO_QUERY_THROW);
+                return;
+            } catch (const connection::NoConnectException&) {
+            }
         }
         const int status = OfficeExitStatus(pid_);
         if (status != -1) {
@@ -335,6 +361,7 @@ void OfficeSession::Worker::EnsureRunning() {
         Launch();
         Connect();
         labels_ = std::make_unique<DocumentLabels>(officeContext_);
+        startSize_ = OfficePeakBytes(pid_);
     } catch (const uno::Exception& error) {
         Forget();
         FailOfficeStart(
@@ -352,11 +379,18 @@ void OfficeSession::Worker::Disconnect() noexcept {
     officeContext_.clear();
 }
 
+// A killed LibreOffice leaves its sockets behind.
+void OfficeSession::Worker::RemoveSockets() noexcept {
+    if (!pipeName_.empty()) ::unlink(PipeSocketPath(pipeName_).c_str());
+    if (!profileUrl_.empty()) RemoveStaleInstanceSocket(profileUrl_);
+}
+
 // Drops the connection and ends the process, whatever state they are in.
 void OfficeSession::Worker::Forget() noexcept {
     Disconnect();
-    KillOffice(pid_.exchange(0));
-    RemoveOfficePipe(pipeName_);
+    const pid_t pid = pid_.exchange(0);
+    KillOffice(pid);
+    if (pid > 0) RemoveSockets();
 }
 
 void OfficeSession::Worker::Quit() noexcept {
@@ -377,6 +411,8 @@ void OfficeSession::Worker::Quit() noexcept {
         }
         localContext_.clear();
     }
+    RemovePipeFolder(pipeFolder_);
+    pipeFolder_.clear();
     profileLock_.reset();
     privateDir_.reset();
 }
@@ -434,6 +470,15 @@ void CloseDocument(const Reference<lang::XComponent>& document) noexcept {
 
 }  // namespace
 
+// A buffer that doubles needs three times its size while it moves, so a LibreOffice that
+// grew by more than a third of the room its limit left may have failed to get the next
+// step and gone on without it: the result cannot be trusted.
+bool OfficeSession::Worker::OutgrewMemory() {
+    if (memoryLimitBytes_ <= 0) return false;
+    const long long peak = std::max(peak_.load(), OfficePeakBytes(pid_.load()));
+    return peak > startSize_ + std::max(memoryLimitBytes_ - startSize_, 0LL) / 3;
+}
+
 OfficeSession::Outcome OfficeSession::Worker::Convert(const QString& document,
                                                       const QString& outputHtml,
                                                       const QString& documentPath) {
@@ -448,11 +493,30 @@ OfficeSession::Outcome OfficeSession::Worker::Convert(const QString& document,
             if (abandoned_ || !privateDir_) throw;
             return Outcome::NotLoaded;
         }
+        const int servedBefore = served_;
+        Outcome outcome = Outcome::NotLoaded;
+        bool broken = false;
         try {
-            return LoadAndSave(document, outputHtml, documentPath);
+            outcome = LoadAndSave(document, outputHtml, documentPath);
         } catch (const uno::Exception&) {
-            Forget();  // the bridge broke or LibreOffice died on this document
+            broken = true;  // the bridge broke or LibreOffice died on this document
         }
+        if (OutgrewMemory()) {
+            Forget();
+            peak_ = 0;
+            // Grown over earlier documents, perhaps: a fresh one tries once more.
+            if (servedBefore > 0 && attempt == 0) continue;
+            QFile::remove(outputHtml);
+            FailConversion(QStringLiteral("Документ %1 слишком велик для преобразования: "
+                                          "LibreOffice не хватает памяти (предел %2 МБ)")
+                               .arg(QuotedPath(documentPath))
+                               .arg(memoryLimitBytes_ / (1024 * 1024)));
+        }
+        if (!broken) {
+            ++served_;
+            return outcome;
+        }
+        Forget();
     }
     if (abandoned_) FailConversion(QStringLiteral("Преобразование прервано"));
     return Outcome::NotLoaded;
@@ -474,8 +538,8 @@ OfficeSession::Outcome OfficeSession::Worker::LoadAndSave(const QString& documen
     return Outcome::Saved;
 }
 
-OfficeSession::OfficeSession(QString program, QString profileDir)
-    : worker_(std::make_unique<Worker>(std::move(program), std::move(profileDir))) {}
+OfficeSession::OfficeSession(QString program, QString profileDir, int memoryLimitMb)
+    : worker_(std::make_unique<Worker>(std::move(program), std::move(profileDir), memoryLimitMb)) {}
 
 OfficeSession::~OfficeSession() = default;
 
@@ -518,6 +582,7 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
         const qint64 step =
             timeoutMs > 0 ? qMin<qint64>(ProgressStepMs, timeoutMs - elapsed) : ProgressStepMs;
         if (outcome.wait_for(std::chrono::milliseconds(step)) == std::future_status::ready) break;
+        worker->SamplePeak();
         if (!progress) continue;
         try {
             progress(int(clock.elapsed()));

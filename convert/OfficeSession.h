@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 
+#include "Converter.h"
+
 namespace kelmo {
 
 class OfficeSession {
@@ -26,8 +28,11 @@ class OfficeSession {
     enum class Outcome { Saved, NotLoaded };
 
     // program: the soffice (or soffice.bin) to start, empty for the installed one;
-    // profileDir: the profile to use while nobody else holds it, empty for the default.
-    explicit OfficeSession(QString program = {}, QString profileDir = {});
+    // profileDir: the profile to use while nobody else holds it, empty for the default;
+    // memoryLimitMb: the address space LibreOffice may have (0: no limit). A document
+    // that takes it past half of that is refused as too large and LibreOffice replaced.
+    explicit OfficeSession(QString program = {}, QString profileDir = {},
+                           int memoryLimitMb = DefaultOfficeMemoryMb);
     ~OfficeSession();
     OfficeSession(const OfficeSession&) = delete;
     OfficeSession& operator=(const OfficeSession&) = delete;

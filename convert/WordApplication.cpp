@@ -1,7 +1,10 @@
 #include "WordApplication.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -139,8 +142,9 @@ WordApplication::~WordApplication() {
 
 void WordApplication::Connect() {
     program_ = FindOffice(options_.Program);
-    privateDir_ =
-        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelmo-convert-XXXXXX"));
+    privateDir_ = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() +
+        QStringLiteral("/kelmo-convert-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
     const QDir privateDir(privateDir_->path());
     if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("in")) ||
         !privateDir.mkdir(QStringLiteral("out")) || !privateDir.mkdir(QStringLiteral("tmp"))) {
@@ -245,8 +249,17 @@ void WordApplication::RunConverter(const QStringList& arguments) {
         environment.insert(QStringLiteral("HOME"), privateDir_->path());
     }
     process_->setProcessEnvironment(environment);
-    // Its own session, so that the launcher's children can be ended with it.
-    process_->setChildProcessModifier([] { ::setsid(); });
+    // Its own session, so that the launcher's children can be ended with it; its sockets
+    // for this user alone; its memory bounded.
+    const rlim_t memory = rlim_t(qMax(options_.OfficeMemoryMb, 0)) * 1024 * 1024;
+    process_->setChildProcessModifier([memory] {
+        ::setsid();
+        ::umask(077);
+        if (memory > 0) {
+            const rlimit limit{memory, memory};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+    });
     process_->start();
     if (!process_->waitForStarted(-1)) {
         FailOfficeStart(program_, process_->errorString());

@@ -574,6 +574,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("kelmo-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELMO_VERSION));
     CatchStopSignals();
+    kelmo::RemoveLeftoversOfEndedRuns();
     int code = 0;
     try {
         code = Run(app);

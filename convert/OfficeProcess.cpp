@@ -148,6 +148,26 @@ void RemovePipeFolder(const std::string& folder) {
     std::filesystem::remove_all(path, ignored);  // links inside are removed, not followed
 }
 
+bool ProcessAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+void RemoveEndedRunsPipes() {
+    const std::string prefix = PipePrefix();
+    const std::string folder = prefix.substr(0, prefix.rfind('/'));
+    const std::string start = prefix.substr(folder.size() + 1) + "kelmo-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(start, 0) != 0) continue;
+        const pid_t pid = pid_t(std::atoll(name.c_str() + start.size()));
+        struct stat info {};
+        if (ProcessAlive(pid) || ::lstat(entry.path().c_str(), &info) != 0 ||
+            info.st_uid != ::getuid())
+            continue;
+        if (S_ISDIR(info.st_mode)) RemovePipeFolder(name.substr(prefix.size() - folder.size() - 1));
+        if (S_ISSOCK(info.st_mode)) ::unlink(entry.path().c_str());
+    }
+}
+
 void RemoveStaleInstanceSocket(const std::string& profileUrl) {
     // LibreOffice names it after the MD5 of the profile's URL in UTF-16, each byte in hex
     // without leading zeros.

@@ -50,4 +50,11 @@ void RemovePipeFolder(const std::string& folder);
 // this user's and nothing listens on it any more (LibreOffice leaves it when killed).
 void RemoveStaleInstanceSocket(const std::string& profileUrl);
 
+// True while a process pid lives (of any user).
+bool ProcessAlive(pid_t pid);
+
+// Removes the pipe folders (and pipe sockets of older versions) that runs of this user left
+// when they were killed: only names of ours whose process is gone, never through a link.
+void RemoveEndedRunsPipes();
+
 }  // namespace kelmo

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
@@ -36,6 +38,7 @@
 #include <cppuhelper/implbase1.hxx>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <rtl/ref.hxx>
@@ -595,5 +598,31 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
 }
 
 qint64 OfficeSession::ProcessId() const { return worker_->ProcessId(); }
+
+void RemoveLeftoversOfEndedRuns(const QString& profileDir) {
+    static const QRegularExpression ours(QStringLiteral("^kelmo-(office|convert)-(\\d+)-\\w{6}$"));
+    const QDir temp(QDir::tempPath());
+    const QStringList names = temp.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = ours.match(name);
+        const QFileInfo folder(temp.filePath(name));
+        if (!match.hasMatch() || folder.isSymLink() || folder.ownerId() != ::getuid() ||
+            ProcessAlive(pid_t(match.captured(2).toLongLong())))
+            continue;
+        // A killed LibreOffice of a throwaway profile left its socket too.
+        RemoveStaleInstanceSocket(
+            QUrl::fromLocalFile(folder.filePath() + QStringLiteral("/profile"))
+                .toString(QUrl::FullyEncoded)
+                .toStdString());
+        std::error_code ignored;
+        std::filesystem::remove_all(LocalPath(folder.filePath()), ignored);  // links not followed
+    }
+    RemoveEndedRunsPipes();
+    const QString profile = profileDir.isEmpty() ? DefaultProfileDir() : profileDir;
+    if (!profile.isEmpty()) {
+        RemoveStaleInstanceSocket(
+            QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded).toStdString());
+    }
+}
 
 }  // namespace kelmo

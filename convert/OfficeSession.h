@@ -56,4 +56,11 @@ class OfficeSession {
     std::unique_ptr<Worker> worker_;
 };
 
+// Removes what earlier runs of this user that were killed left behind: their private
+// temporary folders (kelmo-office-<pid>-*, kelmo-convert-<pid>-*, with the copy of a
+// document), LibreOffice's sockets and the stale single-instance socket of profileDir
+// (empty: the default profile). Only our own names, only when the process is gone, never
+// through a link.
+void RemoveLeftoversOfEndedRuns(const QString& profileDir = {});
+
 }  // namespace kelmo

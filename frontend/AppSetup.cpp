@@ -1,13 +1,56 @@
 #include "AppSetup.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
+#include <QWidget>
+#include <csignal>
 
 #include "About.h"
 
 namespace kelmo {
+namespace {
+
+// A signal handler may only write to a descriptor; the event loop reads the other end.
+int SignalSockets[2] = {-1, -1};
+volatile std::sig_atomic_t StopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) {
+    StopSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(SignalSockets[1], &byte, 1);
+}
+
+}  // namespace
+
+void CloseOnStopSignals(QWidget& window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalSockets) != 0) return;
+    auto* notifier = new QSocketNotifier(SignalSockets[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(SignalSockets[0], &byte, 1);
+        // While a conversion runs the window closes once it is done, and the program ends
+        // with its last window.
+        if (window.close()) QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+void FinishStopSignal() {
+    if (StopSignal == 0) return;
+    const int signal = StopSignal;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("Kelmo Preview"));

@@ -3,6 +3,7 @@
 
 class QApplication;
 class QLocale;
+class QWidget;
 
 namespace kelmo {
 
@@ -12,5 +13,13 @@ void SetUpApplication(QApplication& app);
 
 // Loads Qt's translations for locale; false when none is installed for it.
 bool InstallQtTranslations(QApplication& app, const QLocale& locale);
+
+// SIGTERM, SIGINT and SIGHUP close window as the user would (a conversion under way ends
+// first) and then leave the event loop, so that everything of the run is removed.
+void CloseOnStopSignals(QWidget& window);
+
+// After everything of the run is gone, ends the program by the stop signal that came, if
+// one did.
+void FinishStopSignal();
 
 }  // namespace kelmo

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 #include <memory>
 
@@ -13,11 +14,21 @@
 #include "PageViewer.h"
 #include "ScriptedShot.h"
 
-int main(int argc, char* argv[]) {
-    kelmo::PrepareWebEngine();
-    QApplication app(argc, argv);
-    kelmo::SetUpApplication(app);
+namespace {
 
+// A limit in MB: the environment variable, else the setting, else the default.
+int LimitMb(const char* variable, const QString& setting, int fallback) {
+    bool ok = false;
+    int value = qEnvironmentVariableIntValue(variable, &ok);
+    if (!ok) {
+        value = QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"))
+                    .value(setting, fallback)
+                    .toInt(&ok);
+    }
+    return ok && value >= 0 ? value : fallback;
+}
+
+int RunWindow(QApplication& app) {
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("document to open"));
@@ -31,8 +42,13 @@ int main(int argc, char* argv[]) {
     MainForm.SetAboutBox(AboutBox);
     // One LibreOffice serves every document of the run. It starts in the background once
     // the window is up, so the first document usually finds it ready.
-    auto office = std::make_shared<kelmo::OfficeSession>();
     kelmo::ConvertOptions convert;
+    convert.OfficeMemoryMb = LimitMb("KELMO_OFFICE_MEMORY_MB", QStringLiteral("officeMemoryMb"),
+                                     kelmo::DefaultOfficeMemoryMb);
+    convert.MaxDocumentMb = LimitMb("KELMO_MAX_DOCUMENT_MB", QStringLiteral("maxDocumentMb"),
+                                    kelmo::DefaultMaxDocumentMb);
+    auto office =
+        std::make_shared<kelmo::OfficeSession>(QString(), QString(), convert.OfficeMemoryMb);
     convert.Session = office;
     MainForm.SetConvertOptions(convert);
     StartScreen(*AboutBox, MainForm);
@@ -43,5 +59,18 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(0, &MainForm, [&MainForm, file] { MainForm.OpenStartFile(file); });
     }
     kelmo::ScheduleShot(MainForm, parser, shot);
+    kelmo::CloseOnStopSignals(MainForm);
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    kelmo::PrepareWebEngine();
+    QApplication app(argc, argv);
+    kelmo::SetUpApplication(app);
+    kelmo::RemoveLeftoversOfEndedRuns();
+    const int code = RunWindow(app);
+    kelmo::FinishStopSignal();
+    return code;
 }

@@ -183,10 +183,42 @@ document_killed)
     ours="--accept=pipe,name=kelmo-$!-"
     for _ in $(seq 200); do pgrep -f -- "$ours" >/dev/null && break; sleep 0.05; done
     pgrep -f -- "$ours" >/dev/null || fail "its LibreOffice did not start"
-    kill -KILL $!
-    wait $! 2>/dev/null
+    killed=$!
+    kill -KILL $killed
+    wait $killed 2>/dev/null
     for _ in $(seq 400); do pgrep -f -- "$ours" >/dev/null || break; sleep 0.05; done
     expect_eq "LibreOffice left" "$(pgrep -fc -- "$ours")" 0
+    # the next run removes the killed one's folders (with the copy of the document) and sockets
+    [ -n "$(ls -A tmp)" ] || fail "the killed run left no private folder"
+    export TMPDIR=$scratch/tmp
+    run --quiet --output out author/course.doc
+    expect_rc 0
+    expect_eq "private folders left" "$(ls -A tmp)" ""
+    expect_eq "sockets left" "$(ls -d /tmp/OSL_PIPE_"$(id -u)"_kelmo-$killed-* 2>/dev/null)" ""
+    ;;
+document_too_big_for_memory)
+    # a .docx whose text is a run of 300 million zeros, 300 KB zipped
+    mkdir -p bomb/word bomb/_rels
+    printf '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>' \
+        >'bomb/[Content_Types].xml'
+    printf '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="r1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>' \
+        >bomb/_rels/.rels
+    mkfifo bomb/word/document.xml
+    {
+        printf '<?xml version="1.0"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>'
+        head -c 300M /dev/zero | tr '\0' 0
+        printf '</w:t></w:r></w:p></w:body></w:document>'
+    } >bomb/word/document.xml &
+    (cd bomb && zip -q -r -FI ../bomb.docx .)
+    mkdir author
+    office_made doc author course.fodt
+    mkdir tmp
+    export TMPDIR=$scratch/tmp
+    run --quiet --office-memory 1536 --output out bomb.docx author/course.doc
+    expect_rc 1
+    expect_contains stderr "$err" "bomb.docx: Документ \"bomb.docx\" слишком велик для преобразования: LibreOffice не хватает памяти (предел 1536 МБ)"
+    expect_file out/course/page_1_.htm
+    expect_eq "private folders left" "$(ls -A tmp)" ""
     ;;
 *)
     fail "unknown case"

@@ -1,16 +1,22 @@
 // One LibreOffice driven over its API for several documents: list labels written as text,
 // and a LibreOffice that dies or hangs replaced for the next document.
 #include <arpa/inet.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -19,6 +25,7 @@
 
 #include "Converter.h"
 #include "LibFunc.h"
+#include "OfficeProcess.h"
 #include "OfficeSession.h"
 
 namespace kelmo {
@@ -41,6 +48,42 @@ void AwaitDeath(qint64 pid) {
         if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z") return;
         ::usleep(20000);
     }
+}
+
+// The paths of the Unix sockets that process pid holds open.
+QStringList SocketsOf(qint64 pid) {
+    QSet<QString> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.contains(QLatin1String("socket:["))) inodes << target.section('[', 1).chopped(1);
+    }
+    QFile table(QStringLiteral("/proc/net/unix"));
+    table.open(QIODevice::ReadOnly);
+    QSet<QString> paths;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).simplified().split(' ');
+        if (fields.size() == 8 && inodes.contains(fields[6])) paths << fields[7];
+    }
+    return paths.values();
+}
+
+// True when user nobody can connect to the socket at path.
+bool NobodyConnects(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray local = QFile::encodeName(path);
+    std::copy(local.begin(), local.end(), address.sun_path);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t group = 65534;
+        if (::setgroups(1, &group) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(2);
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        _exit(::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class OfficeSessionTest : public testing::Test {
@@ -106,12 +149,66 @@ TEST_F(OfficeSessionTest, KilledLibreOfficeIsReplacedForTheNextDocument) {
     EXPECT_NE(Convert().find(Cp1251("1.1 Полное")), std::string::npos);
     EXPECT_NE((*session_)->ProcessId(), killed);
     EXPECT_TRUE(Alive((*session_)->ProcessId()));
-    // The killed one's pipe socket (in /tmp, whatever TMPDIR says) went with it.
-    EXPECT_EQ(
+    // The killed one's pipe socket went with it.
+    const QStringList folders =
         QDir(QStringLiteral("/tmp"))
-            .entryList({QStringLiteral("OSL_PIPE_*_kelmo-%1-*").arg(::getpid())}, QDir::System)
-            .size(),
-        1);
+            .entryList({QStringLiteral("OSL_PIPE_*_kelmo-%1-*").arg(::getpid())}, QDir::Dirs);
+    ASSERT_EQ(folders.size(), 1);
+    EXPECT_EQ(QDir(QStringLiteral("/tmp/") + folders[0]).entryList(QDir::System).size(), 1);
+}
+
+// Whatever the umask, no other user reaches our LibreOffice; we connect to no socket
+// that is not in our own folder; the memory limit holds.
+TEST_F(OfficeSessionTest, LibreOfficeIsOursAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
+    const mode_t umask = ::umask(0);
+    auto own = std::make_shared<OfficeSession>(QString(), dir_->filePath("umask-profile"), 3000);
+    ConvertOptions options;
+    options.Session = own;
+    ConvertDocument(document_, dir_->filePath("umask.~ht"), options);
+    ::umask(umask);
+    const QStringList sockets = SocketsOf(own->ProcessId());
+    ASSERT_GE(sockets.size(), 2) << "the pipe and the single-instance socket";
+    int inTmp = 0;
+    for (const QString& socket : sockets) {
+        EXPECT_FALSE(NobodyConnects(socket)) << socket.toStdString();
+        if (socket.startsWith(QLatin1String("/tmp/OSL_PIPE_")) && socket.count('/') == 2) ++inTmp;
+    }
+    EXPECT_EQ(inTmp, 1) << "only LibreOffice's single-instance socket";
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(own->ProcessId()));
+    ASSERT_TRUE(limits.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(limits.readAll().simplified().contains("Max address space 3145728000 3145728000"));
+}
+
+// Only a socket of ours in a folder only we can enter is ours: one planted by another
+// user, or under the names pipes had before, is not.
+TEST(OfficePipeTest, OnlyOurSocketInOurFolderIsOurs) {
+    const std::string folder = MakePipeFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string own = folder + "/office-1";
+    const auto bind = [](const std::string& path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, path.size());
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        return ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    };
+    ASSERT_TRUE(bind(PipeSocketPath(own)));
+    EXPECT_TRUE(IsOwnPipe(own));
+    const std::string planted = "kelmo-" + std::to_string(::getpid()) + "-1-1";
+    ASSERT_TRUE(bind(PipeSocketPath(planted)));
+    EXPECT_FALSE(IsOwnPipe(planted)) << "a socket in /tmp itself";
+    ::unlink(PipeSocketPath(planted).c_str());
+    const std::string folderPath = PipeSocketPath(folder);
+    ::chmod(folderPath.c_str(), 0755);
+    EXPECT_FALSE(IsOwnPipe(own)) << "a folder others may enter";
+    ::chmod(folderPath.c_str(), 0700);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::lchown(PipeSocketPath(own).c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(IsOwnPipe(own)) << "another user's socket";
+    }
+    RemovePipeFolder(folder);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folderPath)));
 }
 
 TEST_F(OfficeSessionTest, TimeoutEndsLibreOfficeAndTheNextDocumentStillConverts) {

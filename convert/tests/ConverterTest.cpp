@@ -282,6 +282,11 @@ TEST_F(ConverterTest, RefusesWhatIsNotADocument) {
     EXPECT_EQ(RecognizeError(Path("missing.doc")),
               "Файл \"" + Path("missing.doc") + "\" не найден");
     EXPECT_EQ(RecognizeError(Path("work")), '"' + Path("work") + "\" — это папка, а не документ");
+    // A 2 GB web page (sparse) is refused before it is read.
+    QFile huge(Path("huge.htm"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(2048LL * 1024 * 1024));
+    EXPECT_EQ(ConvertError(Path("huge.htm"), Path("work/i.~ht")),
+              "Файл \"" + Path("huge.htm") + "\" слишком велик: 2048 МБ, предел 1024 МБ");
 }
 
 TEST_F(ConverterTest, RefusedInputRunsNoConverter) {

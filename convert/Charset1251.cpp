@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -125,6 +126,19 @@ bool IsWindows1251Name(const std::string& name) {
 
 }  // namespace
 
+const char* Utf16WithoutMark(std::string_view text) {
+    const std::size_t pairs = std::min<std::size_t>(text.size() / 2, 256);
+    std::size_t evenZeros = 0, oddZeros = 0;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        evenZeros += text[2 * i] == '\0';
+        oddZeros += text[2 * i + 1] == '\0';
+    }
+    if (pairs < 2) return nullptr;
+    if (evenZeros == 0 && oddZeros * 2 > pairs) return "utf-16le";
+    if (oddZeros == 0 && evenZeros * 2 > pairs) return "utf-16be";
+    return nullptr;
+}
+
 std::string HtmlAsWindows1251(std::string html) {
     std::string charset;
     std::string_view body = html;
@@ -135,6 +149,8 @@ std::string HtmlAsWindows1251(std::string html) {
         charset = "utf-16le";
     } else if (html.substr(0, 2) == "\xFE\xFF") {
         charset = "utf-16be";
+    } else if (const char* utf16 = Utf16WithoutMark(html)) {
+        charset = utf16;
     } else {
         charset = DeclaredCharset(html);
     }

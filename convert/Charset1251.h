@@ -17,11 +17,16 @@ std::string Utf8ToWindows1251(std::string_view utf8);
 // replaced; a head without a charset gets a meta tag right after its "<head>" tag.
 std::string DeclareWindows1251(std::string_view html);
 
+// "utf-16le" or "utf-16be" for text in UTF-16 without a byte-order mark, told by the zero
+// bytes of its ASCII characters at the start (no single-byte HTML has any); else null.
+const char* Utf16WithoutMark(std::string_view text);
+
 // An HTML file's bytes as windows-1251. What it is written in comes from a byte-order mark,
-// else the charset its head declares, else whether it is valid UTF-8 with at least one
-// character beyond ASCII; anything else is taken for windows-1251. A windows-1251 file comes
-// back byte for byte; any other is transcoded as Utf8ToWindows1251 does (its mark dropped)
-// and declared windows-1251. A charset Qt does not know counts as undeclared.
+// else its zero bytes (UTF-16 without a mark), else the charset its head declares, else
+// whether it is valid UTF-8 with at least one character beyond ASCII; anything else is taken
+// for windows-1251. A windows-1251 file comes back byte for byte; any other is transcoded as
+// Utf8ToWindows1251 does (its mark dropped) and declared windows-1251. A charset Qt does not
+// know counts as undeclared.
 std::string HtmlAsWindows1251(std::string html);  // windows-1251 html comes back uncopied
 
 }  // namespace kelmo

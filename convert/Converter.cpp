@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include "Charset1251.h"
 #include "ConvertMessages.h"
 #include "HtmlInput.h"
 #include "WordApplication.h"
@@ -66,9 +67,10 @@ InputKind RecognizeOle(const QString& path, QIODevice& file) {
 bool LooksLikeHtml(const QByteArray& front) {
     const QByteArray head = front.left(HtmlProbeBytes);
     QString text;
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
-        text = QStringDecoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
-                                                          : QStringConverter::Utf16BE)(head);
+    const char* utf16 = Utf16WithoutMark(std::string_view(head.constData(), head.size()));
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || utf16) {
+        const bool little = utf16 ? std::string_view(utf16) == "utf-16le" : head.startsWith("\xFF");
+        text = QStringDecoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE)(head);
     } else {
         text = QString::fromLatin1(head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head);
     }

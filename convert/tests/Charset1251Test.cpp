@@ -134,6 +134,10 @@ TEST(HtmlAsWindows1251, TranscodesWhatIsNotWindows1251) {
          "<head><meta charset=windows-1251></head>\xA8"},
         {"utf-16 with its mark", std::string("\xFF\xFE<\0h\0e\0a\0d\0>\0\x01\x04", 16),
          "<head>" + meta1251 + "\xA8"},
+        {"utf-16 without a mark", std::string("<\0h\0e\0a\0d\0>\0\x01\x04", 14),
+         "<head>" + meta1251 + "\xA8"},
+        {"utf-16be without a mark", std::string("\0<\0h\0e\0a\0d\0>\x04\x01", 14),
+         "<head>" + meta1251 + "\xA8"},
         {"koi8-r", "<head><meta charset=koi8-r></head>\xF0\xD2\xC9",
          "<head><meta charset=windows-1251></head>\xCF\xF0\xE8"},
     };

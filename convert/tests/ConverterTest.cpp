@@ -125,6 +125,8 @@ TEST_F(ConverterTest, RecognizesDocumentsByContent) {
         {"web page with a doctype", "w.doc", "<!DOCTYPE html>\n<p>", InputKind::Html},
         {"utf-8 web page with a byte-order mark", "w.doc", "\xEF\xBB\xBF<html>", InputKind::Html},
         {"utf-16 web page", "w.doc", QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14), InputKind::Html},
+        {"utf-16 web page without a mark", "w.doc", QByteArray("<\0h\0t\0m\0l\0>\0", 12),
+         InputKind::Html},
         {"word's own export name", "i.~ht", "<html>", InputKind::Html},
     };
     for (const RecognizeRow& row : rows) {

@@ -84,12 +84,17 @@ void Material::SetSection(const SectionParameters& section) {
 Course LoadCourse(const QString& path) {
     QJsonParseError parseError;
     const QJsonDocument json = QJsonDocument::fromJson(ReadCourseBytes(path), &parseError);
+    if (parseError.error == QJsonParseError::IllegalUTF8String) {
+        throw Error(QStringLiteral("Не удалось прочитать курс \"%1\": текст не в кодировке UTF-8")
+                        .arg(path));
+    }
     const QJsonObject root = json.object();
     if (json.isNull() || !json.isObject() ||
         root.value(QStringLiteral("format")).toString() != FormatName) {
         throw Error(QStringLiteral("Файл \"%1\" — не курс Kelmo Preview").arg(path));
     }
-    if (root.value(QStringLiteral("version")).toInt() > FormatVersion)
+    // A number too large for an int is still a version, and a newer one.
+    if (root.value(QStringLiteral("version")).toDouble() > FormatVersion)
         throw Error(QStringLiteral("Курс \"%1\" сохранён более новой версией программы").arg(path));
 
     const QDir base = QFileInfo(path).absoluteDir();

@@ -131,10 +131,27 @@ TEST_F(PackageTest, CourseFileKeepsEverythingWithRelativePaths) {
 }
 
 TEST_F(PackageTest, NotACourseIsRefused) {
-    for (const std::string bytes : {"", "not json", "[]", "{\"format\":\"other\"}"}) {
-        const QString path = dir_.filePath("bad.kelmo-course");
+    const QString path = dir_.filePath("bad.kelmo-course");
+    const char* const notACourse = "Файл \"%1\" — не курс Kelmo Preview";
+    const std::pair<std::string, const char*> rows[] = {
+        {"", notACourse},
+        {"not json", notACourse},
+        {"[]", notACourse},
+        {"{\"format\":\"other\"}", notACourse},
+        {"{\"format\":\"kelmo-course\",\"version\":1e308}",
+         "Курс \"%1\" сохранён более новой версией программы"},
+        {"{\"format\":\"kelmo-course\",\"fullName\":\"\xFF\"}",
+         "Не удалось прочитать курс \"%1\": текст не в кодировке UTF-8"},
+    };
+    for (const auto& [bytes, message] : rows) {
         Put(path, bytes);
-        EXPECT_THROW(LoadCourse(path), CourseError) << bytes;
+        try {
+            LoadCourse(path);
+            ADD_FAILURE() << bytes;
+        } catch (const CourseError& error) {
+            EXPECT_EQ(QString::fromUtf8(error.what()), QString::fromUtf8(message).arg(path))
+                << bytes;
+        }
     }
     EXPECT_THROW(LoadCourse(dir_.filePath("missing.kelmo-course")), CourseError);
 }

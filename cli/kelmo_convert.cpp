@@ -265,21 +265,41 @@ bool RoadWritesOver(const QString& input, const QString& folder) {
 struct OutputPlace {
     std::string Path;
     bool Created = false;  // a new work folder made by this run
+    std::string MadeFrom;  // the outermost folder of --output DIR that this run made
 };
+
+// A folder this run made that the failed road left empty goes again, with the empty
+// parents it made for it (remove() takes only an empty folder).
+void RemoveIfLeftEmpty(const OutputPlace& place) {
+    std::error_code ignored;
+    if (place.Created) std::filesystem::remove(place.Path, ignored);
+    if (place.MadeFrom.empty()) return;
+    for (std::filesystem::path folder = place.Path; !folder.empty();
+         folder = folder.parent_path()) {
+        if (!std::filesystem::remove(folder, ignored) || folder == place.MadeFrom) break;
+    }
+}
 
 OutputPlace OutputFolder(const Options& options) {
     if (options.Output.isEmpty()) {
         const QString folder = kelmo::DocumentFolder(options.Input);
         const kelmo::WorkFolder made = kelmo::MakeWorkFolder(folder, kelmo::NewSessionName());
-        return {LocalPath(made.Path), made.Created};
+        return {LocalPath(made.Path), made.Created, {}};
     }
     if (RoadWritesOver(options.Input, options.Output)) {
         throw Failure(
             ExitCode::BadUsage,
             "Входной файл лежит в папке результата и был бы перезаписан: " + options.Input);
     }
-    const std::string folder = LocalPath(options.Output);
+    std::filesystem::path path =
+        std::filesystem::path(LocalPath(options.Output)).lexically_normal();
+    if (!path.has_filename()) path = path.parent_path();
+    const std::string folder = path.string();
     std::error_code error;
+    std::filesystem::path made;
+    for (; !path.empty() && !std::filesystem::exists(std::filesystem::symlink_status(path, error));
+         path = path.parent_path())
+        made = path;
     std::filesystem::create_directories(folder, error);
     if (!error && !std::filesystem::is_directory(folder, error))
         error = std::make_error_code(std::errc::not_a_directory);
@@ -287,7 +307,7 @@ OutputPlace OutputFolder(const Options& options) {
         throw Failure(ExitCode::Error, "Невозможно создать папку \"" + options.Output + "\". " +
                                            QString::fromStdString(error.message()));
     }
-    return {folder, false};
+    return {folder, false, made.string()};
 }
 
 struct RoadResult {
@@ -353,8 +373,7 @@ RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter, bool nu
     try {
         return RunRoad(exporter, place.Path, numbering);
     } catch (...) {
-        std::error_code ignored;
-        if (place.Created) std::filesystem::remove(place.Path, ignored);
+        RemoveIfLeftEmpty(place);
         throw;
     }
 }
@@ -396,8 +415,7 @@ kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Cou
     try {
         return kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
     } catch (...) {
-        std::error_code ignored;
-        if (place.Created) std::filesystem::remove(place.Path, ignored);
+        RemoveIfLeftEmpty(place);
         throw;
     }
 }

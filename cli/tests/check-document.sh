@@ -167,6 +167,7 @@ document_interrupted)
         expect_eq "$signal: exit code" "$?" "$((128 + $(kill -l "$signal")))"
         expect_eq "$signal: processes left" "$(live_started)" 0
         expect_eq "$signal: temporary files left" "$(ls -A tmp)" ""
+        expect_no_file out
         grep -q "^-env:UserInstallation=file://$scratch/tmp/" record ||
             fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
     done

@@ -295,6 +295,9 @@ output_is_picture_folder)
     expect_rc 1
     expect_eq stderr "$err" "Не удалось скопировать папку \"./course.files\": Cannot copy folder \"./course.files\" into \"$PWD/course.files/course.files\", which lies inside it"
     expect_eq "picture folder" "$(ls course.files)" "a.png"
+    run --output course.files/sub/deeper course.htm
+    expect_rc 1
+    expect_eq "picture folder" "$(ls course.files)" "a.png"
     ;;
 output_missing_parents)
     printf '<body><h1>A</h1>' >in.htm

@@ -62,9 +62,10 @@ struct Options {
     int MaxDocumentMb = kelmo::DefaultMaxDocumentMb;    // a larger input is refused; 0: any
     QString Package;                                    // empty: no package
     kelmo::PackageFormat Format = kelmo::PackageFormat::Folder;
-    bool Check = false;   // the author's check after the split
-    bool Json = false;    // the check's findings as JSON instead of the outline
-    bool Strict = false;  // an error finding fails the run
+    bool Check = false;         // the author's check after the split
+    bool Json = false;          // the check's findings as JSON instead of the outline
+    bool Strict = false;        // an error finding fails the run
+    bool AllowOutside = false;  // a package of a course may take documents outside its folder
 };
 
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
@@ -136,7 +137,10 @@ Options ParseArguments(const QCoreApplication& app) {
          {QStringLiteral("package-format"),
           QStringLiteral("folder, zip, imscp or scorm12 (default: zip for a FILE ending in "
                          ".zip, else folder)."),
-          QStringLiteral("F")}});
+          QStringLiteral("F")},
+         {QStringLiteral("allow-outside"),
+          QStringLiteral("Package a course even when some of its documents lie outside the "
+                         "course's folder.")}});
     const CheckSwitches check = AddCheckOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("INPUT"),
@@ -389,6 +393,7 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
         throw Failure(ExitCode::BadUsage,
                       QStringLiteral("Пакет пишется из одного документа или курса: укажите один "
                                      "входной файл с --package"));
+    options.AllowOutside = parser.isSet(QStringLiteral("allow-outside"));
     options.Format = kelmo::PackageFormatFor(options.Package);
     if (!parser.isSet(QStringLiteral("package-format"))) return;
     if (options.Package.isEmpty())
@@ -432,6 +437,14 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
     }
     if (course.Materials.isEmpty())
         throw Failure(ExitCode::Error, "В курсе \"" + options.Input + "\" нет материалов");
+    for (const kelmo::Material& material : course.Materials) {
+        if (!kelmo::LiesOutsideCourse(material.Document, options.Input)) continue;
+        const QString outside = "Документ \"" + material.Document + "\" лежит вне папки курса";
+        if (!options.Package.isEmpty() && !options.AllowOutside)
+            throw Failure(ExitCode::Error,
+                          outside + ": пакет не записан (--allow-outside разрешает)");
+        std::cerr << outside.toStdString() << '\n';
+    }
     for (const kelmo::Material& material : course.Materials) {
         Options one = options;
         one.Input = material.Document;

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListWidgetItem>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -176,7 +177,18 @@ void TCourseDialog::ShowCourse(const Course& course) {
 
 void TCourseDialog::ShowMaterials(int current) {
     ui->lbxMaterials->clear();
-    for (const Material& material : Materials) ui->lbxMaterials->addItem(MaterialLine(material));
+    for (const Material& material : Materials) {
+        if (CoursePath.isEmpty() || !LiesOutsideCourse(material.Document, CoursePath)) {
+            ui->lbxMaterials->addItem(MaterialLine(material));
+            continue;
+        }
+        auto* item =
+            new QListWidgetItem(MaterialLine(material) + QStringLiteral(" — вне папки курса"));
+        item->setToolTip(QStringLiteral("Документ %1 лежит вне папки курса: при переносе "
+                                        "папки курса он не переедет вместе с ней")
+                             .arg(material.Document));
+        ui->lbxMaterials->addItem(item);
+    }
     ui->lbxMaterials->setCurrentRow(current);
 }
 
@@ -216,8 +228,9 @@ void TCourseDialog::OpenClick() {
     const QString path = Questions.AskCourseToOpen(this);
     if (path.isEmpty()) return;
     try {
-        ShowCourse(LoadCourse(path));
+        const Course loaded = LoadCourse(path);
         CoursePath = path;
+        ShowCourse(loaded);
     } catch (const CourseError& error) {
         Questions.ShowError(this, QString::fromUtf8(error.what()));
     }

@@ -127,6 +127,14 @@ void SaveCourse(const Course& course, const QString& path) {
     }
 }
 
+bool LiesOutsideCourse(const QString& document, const QString& coursePath) {
+    const QString folder = QFileInfo(coursePath).absoluteDir().canonicalPath();
+    const QFileInfo file(document);
+    const QString real =
+        file.exists() ? file.canonicalFilePath() : QDir::cleanPath(file.absoluteFilePath());
+    return folder.isEmpty() || !real.startsWith(folder + QLatin1Char('/'));
+}
+
 bool IsCourseFile(const QString& path) {
     return path.endsWith(QLatin1String(CourseSuffix), Qt::CaseInsensitive);
 }

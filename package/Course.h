@@ -68,4 +68,9 @@ void SaveCourse(const Course& course, const QString& path);
 // True when path names a course file by its ending.
 bool IsCourseFile(const QString& path);
 
+// True when document does not lie inside the folder of the course file coursePath (named by
+// an absolute path or with "..", or reached through a link), so that the course folder
+// does not carry it along and the course reads a file from elsewhere.
+bool LiesOutsideCourse(const QString& document, const QString& coursePath);
+
 }  // namespace kelmo

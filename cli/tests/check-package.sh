@@ -110,4 +110,22 @@ expect_rc 1
 expect_contains stderr "$err" 'Не удалось преобразовать документ'
 expect_eq "beside the course" "$(ls broken)" "bad.doc
 c.kelmo-course"
+
+# a material outside the course's folder (by "..", or through a link) is named; no package
+# takes it without --allow-outside
+mkdir -p outside/course
+printf '<body><h1>A</h1>' >outside/a.htm
+ln -s ../a.htm outside/course/linked.htm
+for document in ../a.htm linked.htm; do
+    printf '{"format":"kelmo-course","materials":[{"document":"%s"}]}' "$document" \
+        >outside/course/c.kelmo-course
+    run --quiet --output outside/work --package outside/p.zip outside/course/c.kelmo-course
+    expect_rc 1
+    expect_contains "$document: stderr" "$err" "лежит вне папки курса: пакет не записан (--allow-outside разрешает)"
+    expect_no_file outside/p.zip
+    run --quiet --output outside/work --package outside/p.zip --allow-outside outside/course/c.kelmo-course
+    expect_rc 0
+    expect_contains "$document: stderr" "$err" "лежит вне папки курса"
+    rm -rf outside/work outside/p.zip
+done
 exit $((failures > 0))

@@ -153,6 +153,18 @@ class CourseTest : public QObject {
                                       "Часть 3 course.htm"}));
     }
 
+    // A material outside the course's folder is marked in the list.
+    void OutsideMaterialMarked() {
+        kelmo::Course course;
+        course.Materials.append({Dir.filePath("docs/course.htm"), "Внутри", true, {}});
+        course.Materials.append({Dir.filePath("elsewhere.htm"), "Снаружи", true, {}});
+        kelmo::TCourseDialog dialog(course, Dir.filePath("docs/c.kelmo-course"), *QuestionsUsed);
+        auto* list = dialog.findChild<QListWidget*>("lbxMaterials");
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Внутри  (course.htm)"));
+        QCOMPARE(list->item(1)->text(),
+                 QStringLiteral("Снаружи  (elsewhere.htm) — вне папки курса"));
+    }
+
     // Reopened as a file to open: the materials on top of the tree, their headings below.
     void ReopenedAndShown() {
         Window.OpenStartFile(CoursePath());

@@ -1,7 +1,9 @@
 #include "OfficeProcess.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -31,11 +33,45 @@ std::vector<char*> PointersTo(const std::vector<std::string>& strings) {
 }
 
 // Between fork and exec only async-signal-safe calls.
+bool WriteSmallFile(const char* path, const std::string& text) {
+    const int file = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    const bool written = ::write(file, text.data(), text.size()) == ssize_t(text.size());
+    ::close(file);
+    return written;
+}
+
+constexpr char RealTmp[] = "/real-tmp";
+
+// What the child needs to see privateTmp as its /tmp, prepared before fork.
+struct TmpNamespace {
+    const char* PrivateTmp = nullptr;
+    std::string RealTmpInside;
+    std::string UidMap = std::to_string(::getuid()) + ' ' + std::to_string(::getuid()) + " 1";
+    std::string GidMap = std::to_string(::getgid()) + ' ' + std::to_string(::getgid()) + " 1";
+};
+
+// A user and mount namespace of its own (this user as itself) with privateTmp on /tmp and
+// the real /tmp at /tmp/real-tmp. Ends the child when the system does not allow it.
+void EnterTmpNamespace(const TmpNamespace& space) {
+    if (!space.PrivateTmp) return;
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+        !WriteSmallFile("/proc/self/setgroups", "deny") ||
+        !WriteSmallFile("/proc/self/uid_map", space.UidMap) ||
+        !WriteSmallFile("/proc/self/gid_map", space.GidMap) ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("/tmp", space.RealTmpInside.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+        ::mount(space.PrivateTmp, "/tmp", nullptr, MS_BIND | MS_REC, nullptr) != 0)
+        ::_exit(NoPrivateTmp);
+}
+
 [[noreturn]] void BecomeOffice(pid_t parent, const char* program, char* const* argv,
-                               char* const* envp, long long memoryLimitBytes) {
+                               char* const* envp, long long memoryLimitBytes,
+                               const TmpNamespace& space) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the program ended before prctl
     ::setsid();
+    EnterTmpNamespace(space);
     // Its sockets and files are for this user alone, whatever the user's umask says.
     ::umask(077);
     if (memoryLimitBytes > 0) {
@@ -56,14 +92,21 @@ std::vector<char*> PointersTo(const std::vector<std::string>& strings) {
 }  // namespace
 
 pid_t StartOffice(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment, long long memoryLimitBytes) {
+                  const std::vector<std::string>& environment, long long memoryLimitBytes,
+                  const std::string& privateTmp) {
+    TmpNamespace space;
+    if (!privateTmp.empty()) {
+        space.PrivateTmp = privateTmp.c_str();
+        space.RealTmpInside = privateTmp + RealTmp;
+    }
     std::vector<std::string> argvStrings{program};
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     const std::vector<char*> argv = PointersTo(argvStrings);
     const std::vector<char*> envp = PointersTo(environment);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) BecomeOffice(parent, program.c_str(), argv.data(), envp.data(), memoryLimitBytes);
+    if (pid == 0)
+        BecomeOffice(parent, program.c_str(), argv.data(), envp.data(), memoryLimitBytes, space);
     return pid > 0 ? pid : 0;
 }
 
@@ -124,7 +167,20 @@ bool OwnedBy(const struct stat& info, bool privateFolder) {
 std::string MakePipeFolder() {
     std::string pattern = PipePrefix() + "kelmo-" + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) return {};
-    return pattern.substr(PipePrefix().size());
+    const std::string folder = pattern.substr(PipePrefix().size());
+    // A LibreOffice that sees this folder as /tmp finds its pipe F/P through this link.
+    const std::string self = pattern + "/OSL_PIPE_" + std::to_string(::getuid()) + "_" + folder;
+    if (::symlink(".", self.c_str()) != 0 || ::mkdir((pattern + RealTmp).c_str(), 0700) != 0) {
+        ::unlink(self.c_str());
+        ::rmdir(pattern.c_str());
+        return {};
+    }
+    return folder;
+}
+
+std::string SeenInTmpNamespace(const std::string& path) {
+    if (path == "/tmp" || path.rfind("/tmp/", 0) == 0) return "/tmp" + (RealTmp + path.substr(4));
+    return path;
 }
 
 std::string PipeSocketPath(const std::string& name) { return PipePrefix() + name; }

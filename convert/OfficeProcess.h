@@ -11,12 +11,21 @@
 
 namespace kelmo {
 
+// The exit code of a LibreOffice started with privateTmp where the system does not allow
+// that: start it again without.
+constexpr int NoPrivateTmp = 126;
+
 // Starts program with arguments and exactly the environment given, in a session of its
 // own, with stdin, stdout and stderr on /dev/null, no other descriptor of ours, umask 077
-// and, when memoryLimitBytes > 0, an address space of at most that many bytes. It gets
+// and, when memoryLimitBytes > 0, an address space of at most that many bytes. With
+// privateTmp (a folder of MakePipeFolder) it runs in a user and mount namespace of its own
+// where that folder is /tmp, so that the sockets LibreOffice always makes in /tmp are made
+// there, and the real /tmp is /tmp/real-tmp (see SeenInTmpNamespace); where the system
+// allows no unprivileged user namespace it exits with NoPrivateTmp at once. It gets
 // SIGKILL when the calling thread ends, so it cannot outlive the program.
 pid_t StartOffice(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment, long long memoryLimitBytes = 0);
+                  const std::vector<std::string>& environment, long long memoryLimitBytes = 0,
+                  const std::string& privateTmp = {});
 
 // The exit status (as waitpid gives it) once pid has ended, reaping it; -1 while it runs.
 int OfficeExitStatus(pid_t pid);
@@ -33,8 +42,13 @@ long long OfficePeakBytes(pid_t pid);
 // LibreOffice puts the socket of pipe NAME at <dir>/OSL_PIPE_<uid>_NAME, where dir is /tmp
 // (/var/tmp when /tmp is not writable). A pipe name "F/P" thus puts the socket into the
 // folder <dir>/OSL_PIPE_<uid>_F. MakePipeFolder makes such a folder, 0700 and with an
-// unguessable name, and returns F ("kelmo-<pid>-XXXXXX").
+// unguessable name, and returns F ("kelmo-<pid>-XXXXXX"). The folder holds a link
+// OSL_PIPE_<uid>_F to itself, so that a LibreOffice that has the folder as its /tmp puts
+// the socket of "F/P" at the same place.
 std::string MakePipeFolder();
+
+// An absolute, canonical path as a LibreOffice started with privateTmp sees it.
+std::string SeenInTmpNamespace(const std::string& path);
 
 // The path of the socket of pipe name.
 std::string PipeSocketPath(const std::string& name);

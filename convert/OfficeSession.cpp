@@ -72,8 +72,11 @@ rtl::OUString ToUno(const QString& text) {
                          sal_Int32(text.size()));
 }
 
-rtl::OUString FileUrl(const QString& path) {
-    return ToUno(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+QString Canonical(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists()) return info.canonicalFilePath();
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
 }
 
 beans::PropertyValue Property(const char* name, const uno::Any& value) {
@@ -229,6 +232,8 @@ class OfficeSession::Worker {
                         const QString& documentPath);
     Reference<lang::XComponent> Load(const QString& document, const QString& documentPath);
     void Save(const Reference<lang::XComponent>& document, const QString& outputHtml);
+    QString Seen(const QString& path) const;
+    rtl::OUString FileUrl(const QString& path) const;
     bool OutgrewMemory();
     void RemoveSockets() noexcept;
 
@@ -254,7 +259,8 @@ class OfficeSession::Worker {
     std::string pipeFolder_;
     std::string pipeName_;
     int launches_ = 0;
-    int served_ = 0;  // documents the running LibreOffice has converted
+    int served_ = 0;          // documents the running LibreOffice has converted
+    bool privateTmp_ = true;  // LibreOffice sees the pipe folder as /tmp
     Reference<uno::XComponentContext> localContext_;
     Reference<uno::XComponentContext> officeContext_;
     Reference<frame::XComponentLoader> loader_;
@@ -290,6 +296,16 @@ void OfficeSession::Worker::PrepareFolders() {
     profileUrl_ = QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString();
 }
 
+// The path as our LibreOffice sees it: with a /tmp of its own the real one is elsewhere.
+QString OfficeSession::Worker::Seen(const QString& path) const {
+    if (!privateTmp_) return path;
+    return QFile::decodeName(SeenInTmpNamespace(LocalPath(Canonical(path))).c_str());
+}
+
+rtl::OUString OfficeSession::Worker::FileUrl(const QString& path) const {
+    return ToUno(QUrl::fromLocalFile(Seen(path)).toString(QUrl::FullyEncoded));
+}
+
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
     WriteProfileSettings(profileDir_, program_);
@@ -298,19 +314,21 @@ void OfficeSession::Worker::Launch() {
     served_ = 0;
     const QDir privateDir(privateDir_->path());
     const QString home = qEnvironmentVariable("HOME");
-    const std::vector<std::string> arguments{"--headless",
-                                             "--invisible",
-                                             "--norestore",
-                                             "--nologo",
-                                             "--nodefault",
-                                             "--nolockcheck",
-                                             "-env:UserInstallation=" + profileUrl_,
-                                             "--accept=" + PipeConnection(pipeName_)};
+    const std::vector<std::string> arguments{
+        "--headless",
+        "--invisible",
+        "--norestore",
+        "--nologo",
+        "--nodefault",
+        "--nolockcheck",
+        "-env:UserInstallation=" +
+            QUrl::fromLocalFile(Seen(profileDir_)).toString(QUrl::FullyEncoded).toStdString(),
+        "--accept=" + PipeConnection(pipeName_)};
     const pid_t pid = StartOffice(
         LocalPath(program_), arguments,
-        OfficeEnvironment(privateDir.filePath(QStringLiteral("tmp")),
-                          home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home),
-        memoryLimitBytes_);
+        OfficeEnvironment(Seen(privateDir.filePath(QStringLiteral("tmp"))),
+                          Seen(home.isEmpty() || QDir(home).isRoot() ? privateDir.path() : home)),
+        memoryLimitBytes_, privateTmp_ ? PipeSocketPath(pipeFolder_) : std::string());
     if (pid <= 0) FailOfficeStart(program_, qt_error_string(errno));
     pid_ = pid;
 }
@@ -344,6 +362,11 @@ void OfficeSession::Worker::Connect() {
             pid_ = 0;
             if (WIFEXITED(status) && WEXITSTATUS(status) == RestartRequested &&
                 ++restarts < MaxRestarts) {
+                Launch();
+                continue;
+            }
+            if (WIFEXITED(status) && WEXITSTATUS(status) == NoPrivateTmp && privateTmp_) {
+                privateTmp_ = false;
                 Launch();
                 continue;
             }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -204,7 +205,20 @@ void RemovePipeFolder(const std::string& folder) {
     std::filesystem::remove_all(path, ignored);  // links inside are removed, not followed
 }
 
-bool ProcessAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+int HoldFolder(const std::string& folder) {
+    const int held = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (held >= 0) ::flock(held, LOCK_SH);
+    return held;
+}
+
+bool LeftBehind(pid_t pid, const std::string& path) {
+    if (pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM)) return false;
+    const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) return false;
+    const bool free = ::flock(folder, LOCK_EX | LOCK_NB) == 0;
+    ::close(folder);
+    return free;
+}
 
 void RemoveEndedRunsPipes() {
     const std::string prefix = PipePrefix();
@@ -216,8 +230,8 @@ void RemoveEndedRunsPipes() {
         if (name.rfind(start, 0) != 0) continue;
         const pid_t pid = pid_t(std::atoll(name.c_str() + start.size()));
         struct stat info {};
-        if (ProcessAlive(pid) || ::lstat(entry.path().c_str(), &info) != 0 ||
-            info.st_uid != ::getuid())
+        if (::lstat(entry.path().c_str(), &info) != 0 || info.st_uid != ::getuid()) continue;
+        if (S_ISDIR(info.st_mode) ? !LeftBehind(pid, entry.path()) : pid > 0 && ::kill(pid, 0) == 0)
             continue;
         if (S_ISDIR(info.st_mode)) RemovePipeFolder(name.substr(prefix.size() - folder.size() - 1));
         if (S_ISSOCK(info.st_mode)) ::unlink(entry.path().c_str());

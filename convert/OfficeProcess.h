@@ -64,8 +64,13 @@ void RemovePipeFolder(const std::string& folder);
 // this user's and nothing listens on it any more (LibreOffice leaves it when killed).
 void RemoveStaleInstanceSocket(const std::string& profileUrl);
 
-// True while a process pid lives (of any user).
-bool ProcessAlive(pid_t pid);
+// Marks folder as in use by this process for as long as the returned descriptor is open
+// (a shared lock on it; -1 when it cannot be opened). Close it with ::close.
+int HoldFolder(const std::string& folder);
+
+// True when the process named in a leftover's name is gone and nobody holds the folder at
+// path (HoldFolder): a process of another PID namespace sharing /tmp still holds its own.
+bool LeftBehind(pid_t pid, const std::string& path);
 
 // Removes the pipe folders (and pipe sockets of older versions) that runs of this user left
 // when they were killed: only names of ours whose process is gone, never through a link.

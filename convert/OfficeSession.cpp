@@ -259,8 +259,9 @@ class OfficeSession::Worker {
     std::string pipeFolder_;
     std::string pipeName_;
     int launches_ = 0;
-    int served_ = 0;          // documents the running LibreOffice has converted
-    bool privateTmp_ = true;  // LibreOffice sees the pipe folder as /tmp
+    int served_ = 0;                 // documents the running LibreOffice has converted
+    int heldFolders_[2] = {-1, -1};  // the private folder and the pipe folder, HoldFolder
+    bool privateTmp_ = true;         // LibreOffice sees the pipe folder as /tmp
     Reference<uno::XComponentContext> localContext_;
     Reference<uno::XComponentContext> officeContext_;
     Reference<frame::XComponentLoader> loader_;
@@ -284,6 +285,8 @@ void OfficeSession::Worker::PrepareFolders() {
         FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
                            .arg(reason));
     }
+    heldFolders_[0] = HoldFolder(LocalPath(privateDir_->path()));
+    heldFolders_[1] = HoldFolder(PipeSocketPath(pipeFolder_));
     // A profile serves one LibreOffice at a time: while another program holds the shared
     // one, or there is no home for it, a throwaway one in the private folder serves.
     profileDir_ = requestedProfile_.isEmpty() ? DefaultProfileDir() : requestedProfile_;
@@ -439,6 +442,10 @@ void OfficeSession::Worker::Quit() noexcept {
     }
     RemovePipeFolder(pipeFolder_);
     pipeFolder_.clear();
+    for (int& held : heldFolders_) {
+        if (held >= 0) ::close(held);
+        held = -1;
+    }
     profileLock_.reset();
     privateDir_.reset();
 }
@@ -630,7 +637,7 @@ void RemoveLeftoversOfEndedRuns(const QString& profileDir) {
         const QRegularExpressionMatch match = ours.match(name);
         const QFileInfo folder(temp.filePath(name));
         if (!match.hasMatch() || folder.isSymLink() || folder.ownerId() != ::getuid() ||
-            ProcessAlive(pid_t(match.captured(2).toLongLong())))
+            !LeftBehind(pid_t(match.captured(2).toLongLong()), LocalPath(folder.filePath())))
             continue;
         // A killed LibreOffice of a throwaway profile left its socket too.
         RemoveStaleInstanceSocket(

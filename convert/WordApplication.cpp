@@ -17,6 +17,7 @@
 
 #include "Charset1251.h"
 #include "ConvertMessages.h"
+#include "OfficeProcess.h"
 #include "OfficeProfile.h"
 #include "OfficeSession.h"
 #include "ProcessGroup.h"
@@ -151,6 +152,7 @@ void WordApplication::Connect() {
         FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
                            .arg(privateDir_->errorString()));
     }
+    heldFolder_ = HoldFolder(LocalPath(privateDir_->path()));
 }
 
 // Only when the one-shot process runs: a session may hold the shared profile meanwhile.
@@ -232,6 +234,8 @@ void WordApplication::Quit() noexcept { StopConverter(); }
 void WordApplication::Disconnect() noexcept {
     profileLock_.reset();
     privateDir_.reset();
+    if (heldFolder_ >= 0) ::close(heldFolder_);
+    heldFolder_ = -1;
 }
 
 void WordApplication::RunConverter(const QStringList& arguments) {

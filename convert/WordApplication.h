@@ -56,6 +56,7 @@ class WordApplication {
     QString profileDir_;
     std::unique_ptr<QLockFile> profileLock_;
     std::unique_ptr<QTemporaryDir> privateDir_;
+    int heldFolder_ = -1;  // privateDir_ marked in use (HoldFolder)
     QString documentPath_;
     QString stagedDocument_;
     InputKind kind_ = InputKind::Doc;

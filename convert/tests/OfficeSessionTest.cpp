@@ -188,6 +188,38 @@ TEST_F(OfficeSessionTest, LibreOfficeIsOursAlone) {
     EXPECT_TRUE(limits.readAll().simplified().contains("Max address space 3145728000 3145728000"));
 }
 
+// What a killed run left goes; what a live one holds, a link and a stranger's name stay.
+TEST(OfficeLeftoversTest, OnlyWhatEndedRunsLeftGoes) {
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const pid_t dead = ::fork();
+    if (dead == 0) _exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const QString gone = QStringLiteral("kelmo-convert-%1-aaaaaa").arg(dead);
+    const QString held = QStringLiteral("kelmo-office-%1-bbbbbb").arg(dead);
+    const QString link = QStringLiteral("kelmo-office-%1-cccccc").arg(dead);
+    const QDir dir(temp.path());
+    for (const QString& name : {gone, held, QStringLiteral("target"), QStringLiteral("kelmo-x")})
+        ASSERT_TRUE(dir.mkpath(name + "/in"));
+    ASSERT_TRUE(QFile::link(dir.filePath("target"), dir.filePath(link)));
+    const int holding = HoldFolder(QFile::encodeName(dir.filePath(held)).toStdString());
+    const std::string pipes = MakePipeFolder();
+    const std::string deadPipes = PipeSocketPath("kelmo-" + std::to_string(dead) + "-dddddd");
+    ASSERT_EQ(::mkdir(deadPipes.c_str(), 0700), 0);
+    RemoveLeftoversOfEndedRuns();
+    EXPECT_EQ(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              QStringList({held, link, "kelmo-x", "target"}));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("target/in")));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(deadPipes)));
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(PipeSocketPath(pipes))));
+    ::close(holding);
+    RemoveLeftoversOfEndedRuns();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(held)));
+    RemovePipeFolder(pipes);
+    qputenv("TMPDIR", oldTemp);
+}
+
 // Only a socket of ours in a folder only we can enter is ours: one planted by another
 // user, or under the names pipes had before, is not.
 TEST(OfficePipeTest, OnlyOurSocketInOurFolderIsOurs) {

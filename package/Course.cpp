@@ -54,7 +54,15 @@ Material MaterialFromJson(const QJsonObject& object, const QDir& base) {
     return material;
 }
 
+// A course file lists documents and page names: far below this.
+constexpr qint64 MaxCourseBytes = 16 * 1024 * 1024;
+
 QByteArray ReadCourseBytes(const QString& path) {
+    if (QFileInfo(path).size() > MaxCourseBytes) {
+        throw Error(QStringLiteral("Не удалось прочитать курс \"%1\": файл больше %2 МБ")
+                        .arg(path)
+                        .arg(MaxCourseBytes / (1024 * 1024)));
+    }
     try {
         const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString());
         return QByteArray(bytes.data(), qsizetype(bytes.size()));

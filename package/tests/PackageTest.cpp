@@ -154,6 +154,15 @@ TEST_F(PackageTest, NotACourseIsRefused) {
         }
     }
     EXPECT_THROW(LoadCourse(dir_.filePath("missing.kelmo-course")), CourseError);
+    QFile huge(path);  // sparse: refused before it is read
+    ASSERT_TRUE(huge.resize(2048LL * 1024 * 1024));
+    try {
+        LoadCourse(path);
+        ADD_FAILURE() << "a 2 GB course";
+    } catch (const CourseError& error) {
+        EXPECT_EQ(QString::fromUtf8(error.what()),
+                  "Не удалось прочитать курс \"" + path + "\": файл больше 16 МБ");
+    }
 }
 
 TEST_F(PackageTest, ItemsFollowOutlineAndSectionParameters) {

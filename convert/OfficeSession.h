@@ -30,7 +30,8 @@ class OfficeSession {
     // program: the soffice (or soffice.bin) to start, empty for the installed one;
     // profileDir: the profile to use while nobody else holds it, empty for the default;
     // memoryLimitMb: the address space LibreOffice may have (0: no limit). A document
-    // that takes it past half of that is refused as too large and LibreOffice replaced.
+    // that takes it more than a third of the way from its size at start to the limit is
+    // refused as too large and LibreOffice replaced.
     explicit OfficeSession(QString program = {}, QString profileDir = {},
                            int memoryLimitMb = DefaultOfficeMemoryMb);
     ~OfficeSession();

@@ -22,7 +22,11 @@ class Checker {
   public:
     Checker(const HeadingTable& table, std::string_view html, const std::vector<WorkFile>& files,
             const CheckLimits& limits)
-        : table_(table), html_(html), limits_(limits), count_(table.HeaderCount) {
+        : table_(table),
+          html_(html),
+          limits_(limits),
+          count_(table.HeaderCount),
+          first_(count_ >= 1 && table.Headers[1].Level == 0 ? 2 : 1) {
         for (const WorkFile& file : files) files_.emplace(file.Name, file.Size);
         titles_.reserve(std::size_t(count_) + 1);
         for (int page = 0; page <= count_; ++page) titles_.push_back(PlainTitle(page));
@@ -30,14 +34,14 @@ class Checker {
 
     std::vector<Finding> Run() {
         CheckHeadingCount();
-        const bool headed = count_ >= 1 && table_.Headers[1].Level >= 1;
         const check::ScanResult scan = Scan(table_, html_);
-        if (headed) {
-            CheckTextBeforeFirstHeading(scan.BodyStart);
+        if (first_ <= count_) {
+            CheckTextBeforeFirstHeading();
             CheckHeadings();
         }
         CheckPages();
-        for (const auto& fake : scan.FakeHeadings) AddFakeHeading(fake);
+        for (const auto& fake : scan.FakeHeadings)
+            if (table_.Headers[fake.Page].Level >= 1) AddFakeHeading(fake);
         CheckLinks(scan);
         CheckPictures(scan.Pictures);
         std::stable_sort(found_.begin(), found_.end(), [](const Finding& a, const Finding& b) {
@@ -63,7 +67,8 @@ class Checker {
 
     std::string Where(int page) const {
         const RHeader& entry = table_.Headers[page];
-        if (entry.Level == 0) return "Документ без заголовков";
+        if (entry.Level == 0 && count_ == 1) return "Документ без заголовков";
+        if (entry.Level == 0 && Title(page).empty()) return FileOf(page);
         return Windows1251ToUtf8(TrimBlanks(entry.Number + Title(page)));
     }
 
@@ -86,40 +91,39 @@ class Checker {
         }
     }
 
-    void CheckTextBeforeFirstHeading(Pos bodyStart) {
-        const Pos first = table_.Headers[1].Position;
-        if (first <= bodyStart) return;
-        const std::string_view region = check::Range(html_, bodyStart, first);
+    // The text in front of the first heading is a page of its own: told when it is more
+    // than a title.
+    void CheckTextBeforeFirstHeading() {
+        if (first_ == 1) return;
+        const std::string_view region =
+            check::Range(html_, table_.Headers[1].Position, table_.Headers[2].Position);
         const int pictures = check::CountTags(region, "img");
         std::string text(region);
         HtmlToPlainText(text);
-        const bool hasText = check::HasWordChars(text);
-        if (!hasText && pictures == 0) return;
         if (pictures == 0 && Pos(text.size()) <= limits_.TitleBlock) return;
-        std::string what =
-            "Рисунки перед первым заголовком (" + std::to_string(pictures) + ") не попадут";
-        if (hasText) {
-            what = "Текст перед первым заголовком (" + std::to_string(text.size()) +
-                   " знаков: " + Quoted(Windows1251ToUtf8(check::FirstWords(text))) + ")";
-            what += pictures ? " и рисунки (" + std::to_string(pictures) + ") не попадут"
-                             : std::string(" не попадёт");
+        std::string what = "рисунки (" + std::to_string(pictures) + ")";
+        if (!text.empty()) {
+            what = "текст (" + std::to_string(text.size()) +
+                   " знаков: " + Quoted(Windows1251ToUtf8(check::FirstWords(text))) + ")" +
+                   (pictures ? " и " + what : std::string());
         }
-        Add("text-before-first-heading", Severity::Warning, 0,
-            what + " ни на одну страницу; перенесите под заголовок или удалите.");
+        Add("text-before-first-heading", Severity::Note, 1,
+            "перед первым заголовком стоит " + what + "; он показан отдельной страницей " +
+                FileOf(1) + "; если это часть раздела, перенесите его под заголовок.");
     }
 
     void CheckHeadings() {
         std::unordered_map<std::string, int> seen;  // parent page + title -> first page
         std::vector<int> parents;                   // the open page of each level
-        for (int i = 1; i <= count_; ++i) {
+        for (int i = first_; i <= count_; ++i) {
             const int level = table_.Headers[i].Level;
-            const int before = i == 1 ? 0 : table_.Headers[i - 1].Level;
-            if (i == 1 && level != 1) {
+            const int before = i == first_ ? 0 : table_.Headers[i - 1].Level;
+            if (i == first_ && level != 1) {
                 Add("level-jump", Severity::Error, i,
                     "документ начинается с заголовка уровня " + std::to_string(level) +
                         ", а не 1: дерево разделов будет построено неверно; задайте этому "
                         "заголовку стиль «Заголовок 1».");
-            } else if (i > 1 && level >= before + 2) {
+            } else if (i > first_ && level >= before + 2) {
                 Add("level-jump", Severity::Error, i,
                     "заголовок уровня " + std::to_string(level) +
                         " идёт сразу за заголовком "
@@ -199,74 +203,25 @@ class Checker {
                 "не будет; если это заголовок, задайте ему стиль заголовка.");
     }
 
-    // Links and footnotes are told once per page and kind, not once per reference.
-    struct LinkGroup {
-        std::string Kind;
-        int Page = 0;
-        int Count = 0;
-        int Target = 0;  // the page they lead to, or SeveralPages
-        std::string First;
-    };
-    static constexpr int SeveralPages = -1;
-
+    // The split points every link to an existing anchor at its page; a link to no anchor
+    // is told once per page.
     void CheckLinks(const check::ScanResult& scan) {
-        std::vector<LinkGroup> groups;                       // in order of first reference
-        std::unordered_map<std::string, std::size_t> index;  // kind and page -> group
+        std::unordered_map<int, std::size_t> groups;     // page -> finding's links
+        std::vector<std::pair<int, std::string>> first;  // page, first name, in order
         for (const check::Link& link : scan.Links) {
-            if (link.Page == 0 || check::IsNoteBackLink(link.Name)) continue;
-            const auto target = scan.Targets.find(link.Name);
-            const bool broken = target == scan.Targets.end();
-            if (broken && check::IsTopLink(link.Name)) continue;
-            if (!broken && target->second == link.Page) continue;
-            const std::string kind = broken                         ? "link-broken"
-                                     : check::IsNoteLink(link.Name) ? "footnote-elsewhere"
-                                                                    : "link-elsewhere";
-            const int to = broken ? 0 : target->second;
-            const auto [it, fresh] =
-                index.emplace(kind + '\n' + std::to_string(link.Page), groups.size());
-            if (fresh) groups.push_back({kind, link.Page, 0, to, link.Name});
-            LinkGroup& group = groups[it->second];
-            ++group.Count;
-            if (group.Target != to) group.Target = SeveralPages;
+            if (link.Page == 0 || check::IsNoteBackLink(link.Name) ||
+                scan.Targets.count(link.Name) || check::IsTopLink(link.Name))
+                continue;
+            if (groups[link.Page]++ == 0) first.emplace_back(link.Page, link.Name);
         }
-        for (const LinkGroup& group : groups) AddLinkGroup(group);
-    }
-
-    // "_ftn12", "sdfootnote12sym" give "12".
-    static std::string NoteNumber(const std::string& name) {
-        std::string digits;
-        for (const char c : name)
-            if (c >= '0' && c <= '9') digits += c;
-        return digits;
-    }
-
-    // Where a link or note leads: a page, several pages, or the text on no page (0).
-    std::string OnPage(int page) const {
-        if (page == SeveralPages) return "на других страницах";
-        if (page == 0) return "в тексте перед первым заголовком, которого нет ни на одной странице";
-        return "на странице " + Quoted(Where(page));
-    }
-
-    void AddLinkGroup(const LinkGroup& group) {
-        const std::string name = Quoted(Windows1251ToUtf8(group.First));
-        const std::string more =
-            group.Count > 1 ? " (и ещё " + std::to_string(group.Count - 1) + ")" : std::string();
-        if (group.Kind == "link-broken") {
-            Add(group.Kind, Severity::Error, group.Page,
-                "ссылка на закладку " + name + more +
+        for (const auto& [page, name] : first) {
+            const std::size_t count = groups[page];
+            const std::string more =
+                count > 1 ? " (и ещё " + std::to_string(count - 1) + ")" : std::string();
+            Add("link-broken", Severity::Error, page,
+                "ссылка на закладку " + Quoted(Windows1251ToUtf8(name)) + more +
                     " ведёт на закладку, которой нет в документе: она никуда не приведёт; "
                     "исправьте или удалите гиперссылку.");
-        } else if (group.Kind == "footnote-elsewhere") {
-            Add(group.Kind, Severity::Warning, group.Page,
-                "текст сноски " + NoteNumber(group.First) + more + " окажется " +
-                    OnPage(group.Target) +
-                    ", а не рядом со ссылкой на неё: читатель его не увидит; перенесите пояснение "
-                    "в текст раздела.");
-        } else {
-            Add(group.Kind, Severity::Warning, group.Page,
-                "ссылка на закладку " + name + more + " ведёт к тексту " + OnPage(group.Target) +
-                    ": после разделения на страницы она не сработает; замените её названием "
-                    "раздела.");
         }
     }
 
@@ -327,6 +282,7 @@ class Checker {
     std::string_view html_;
     const CheckLimits& limits_;
     int count_;
+    int first_;  // the entry of the first heading: 2 behind a page of text before it
     std::unordered_map<std::string, std::uint64_t> files_;
     std::vector<std::string> titles_;  // plain text of each heading, by page
     std::vector<Finding> found_;

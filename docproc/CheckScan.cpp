@@ -20,8 +20,8 @@ bool IsBlank(unsigned char c) { return c <= ' '; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
-// The name of the tag that opens at tag[0] == '<', lower case, with a leading "/" for a
-// closing tag.
+}  // namespace
+
 std::string TagName(std::string_view tag) {
     std::string name;
     std::size_t i = 1;
@@ -34,8 +34,7 @@ std::string TagName(std::string_view tag) {
     return name;
 }
 
-// The value of attribute name in tag, unquoted; empty when the tag has none.
-std::string Attribute(std::string_view tag, std::string_view name) {
+std::string_view AttributeValue(std::string_view tag, std::string_view name) {
     for (std::size_t at = tag.find(name); at != std::string_view::npos;
          at = tag.find(name, at + 1)) {
         const std::size_t eq = at + name.size();
@@ -53,9 +52,15 @@ std::string Attribute(std::string_view tag, std::string_view name) {
                    tag[to] != '>')
                 ++to;
         }
-        return std::string(tag.substr(from, to - from));
+        return tag.substr(from, to - from);
     }
-    return {};
+    return tag.substr(0, 0);
+}
+
+namespace {
+
+std::string Attribute(std::string_view tag, std::string_view name) {
+    return std::string(AttributeValue(tag, name));
 }
 
 // The page that holds a 1-based position, for positions met in increasing order.
@@ -312,6 +317,15 @@ bool ShowsWordChars(std::string_view html) {
     bool found = false;
     ForEachShownByte(html, [&](unsigned char c) {
         found = IsWordByte(c);
+        return !found;
+    });
+    return found;
+}
+
+bool ShowsContent(std::string_view html) {
+    bool found = false;
+    ForEachShownByte(html, [&](unsigned char c) {
+        found = !IsBlank(c) && c != 0xA0;  // a no-break space is blank too
         return !found;
     });
     return found;

@@ -38,6 +38,13 @@ struct ScanResult {
 
 ScanResult Scan(const HeadingTable& table, std::string_view html);
 
+// The name of the tag that opens at tag[0] == '<', lower case, with a leading "/" for a
+// closing tag.
+std::string TagName(std::string_view tag);
+// The value of attribute name in tag, unquoted, as a view into tag; empty when the tag has
+// none.
+std::string_view AttributeValue(std::string_view tag, std::string_view name);
+
 // Heading starts counted as the split finds them, also past MaxHeaders.
 int CountHeadings(std::string_view html);
 
@@ -50,6 +57,9 @@ int CountTags(std::string_view html, std::string_view name);
 Pos CountText(std::string_view html);
 // True when html shows a letter or a digit; stops at the first.
 bool ShowsWordChars(std::string_view html);
+
+// True when html shows any character but a blank or a no-break space; stops at the first.
+bool ShowsContent(std::string_view html);
 
 // True when text has a letter or a digit (Latin or Cyrillic).
 bool HasWordChars(std::string_view text);

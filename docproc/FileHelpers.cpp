@@ -172,7 +172,7 @@ FileHandle OpenSingleFile(const std::string& path) {
 
 // 0 on success, else errno of the failed write or close. With cut, what the file held
 // beyond the pieces goes.
-int WriteAndClose(FileHandle& file, std::initializer_list<std::string_view> pieces, bool cut) {
+int WriteAndClose(FileHandle& file, std::span<const std::string_view> pieces, bool cut) {
     off_t length = 0;
     for (const std::string_view piece : pieces) {
         if (const int error = WriteAll(file.Get(), piece)) return error;
@@ -202,7 +202,7 @@ bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::p
 
 namespace detail {
 
-void WritePieces(const std::string& fileName, std::initializer_list<std::string_view> pieces) {
+void WritePieces(const std::string& fileName, std::span<const std::string_view> pieces) {
     // A link, a file with another name elsewhere or a FIFO left in an output folder must
     // neither lead the write elsewhere nor hang it. A file of our own is rewritten in
     // place: replacing it costs the file system far more. It is written over and cut to

@@ -111,22 +111,47 @@ void WriteCleanDocument(const std::string& fileName, const std::string& docTitle
 // Heading table and page split
 
 inline constexpr int MaxHeaders = 500;
+// The headings and, in front of them, the page of the text before the first heading.
+inline constexpr int MaxPages = MaxHeaders + 1;
 
-// One heading of the document, or the single page of a document without headings.
+// One page of the document: a heading, the text in front of the first heading, or the single
+// page of a document without headings.
 struct RHeader {
     Pos Position = 0;        // "<" of the heading's start tag (or the body's first byte)
-    std::uint8_t Level = 0;  // 1 to 6; 0 for the single page of a document without headings
-    std::string Heading;     // the heading element as it stands in the text
-    std::string Number;      // "1. ", "1.2. ", ...; empty for the single page
+    std::uint8_t Level = 0;  // 1 to 6; 0 for a page that starts at the body's first byte
+    std::string Heading;     // the heading element as it stands in the text; for the page in
+                             // front of the first heading the document's title element (or
+                             // its first words); empty for the single page
+    std::string Number;      // "1. ", "1.2. ", ...; empty for a level-0 page
     std::string FileName;    // full path of the page file
+    std::vector<int> Notes;  // notes cited on this page and moved to its end, by index into
+                             // HeadingTable::Notes, in citation order
+};
+
+// A link to an anchor on another page: the bytes of its href value from From on (Count of
+// them, the "#name") become Text ("page_2_.htm#name" or "page_2_.htm").
+struct LinkEdit {
+    Pos From = 0;
+    Pos Count = 0;
+    std::string Text;
+};
+
+// A footnote or endnote text (its whole element, From up to, not including, To) that leaves
+// its place for the end of the page that cites it.
+struct MovedNote {
+    Pos From = 0;
+    Pos To = 0;
 };
 
 // The result of the last split. Entries 1 to HeaderCount describe the pages in document
 // order; Headers[HeaderCount + 1].Position is the end mark (text length + 1). Entries
-// above are left from earlier splits and never read. The caller owns the table.
+// above are left from earlier splits and never read. Edits (by position) and Notes (by
+// position) say how the pages differ from plain cuts of the text. The caller owns the table.
 struct HeadingTable {
-    std::array<RHeader, MaxHeaders + 2> Headers{};
+    std::array<RHeader, MaxPages + 2> Headers{};
     int HeaderCount = 0;
+    std::vector<LinkEdit> Edits;
+    std::vector<MovedNote> Notes;
 };
 
 enum class SplitResult {
@@ -135,16 +160,23 @@ enum class SplitResult {
 };
 
 // Scans html for h1..h6 headings, fills table and writes one page file per entry into
-// workDir. Returns TooManyHeadings, having written nothing and left HeaderCount 0, when
-// there are more than MaxHeaders. A page name met again in one split gets "-2", "-3", ...
-// ("page_1_-2.htm"). Throws IoError when a page cannot be written (pages before it stay).
+// workDir. Each heading is numbered by its place in the tree of headings (a heading goes
+// under the nearest earlier one of a lower level), so no two headings share a number:
+// h1, h3, h2 give "1.", "1.1.", "1.2.". Anything the body shows in front of the first
+// heading (text, a table, a picture) becomes the first page, page_0.htm, of level 0. Links
+// to an anchor on another page name that page ("page_2_.htm#_Toc1", or the page alone when
+// the anchor opens its heading); a footnote's or endnote's text moves to the end of the page
+// that first cites it. Returns TooManyHeadings, having written nothing and left HeaderCount
+// 0, when there are more than MaxHeaders. A page name met again in one split gets "-2",
+// "-3", ... ("page_1_-2.htm"). Throws IoError when a page cannot be written (pages before
+// it stay).
 [[nodiscard]] SplitResult SplitIntoPages(HeadingTable& table, const std::string& workDir,
                                          std::string_view html);
 
 // The message for TooManyHeadings (UTF-8).
 std::string HeadingLimitMessage();
 
-// The bytes of the page of entry index (1 to HeaderCount).
+// The bytes of the page of entry index (1 to HeaderCount), links and notes as written.
 std::string PageText(const HeadingTable& table, int index, std::string_view html);
 
 // Writes the page of entry index to its FileName. Throws IoError.

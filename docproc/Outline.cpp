@@ -24,7 +24,7 @@ std::string TitleOf(const RHeader& entry, bool numbering) {
 
 Outline MakeOutline(const HeadingTable& table, bool numbering) {
     Outline outline;
-    const int count = std::min(table.HeaderCount, MaxHeaders);
+    const int count = std::min(table.HeaderCount, MaxPages);
     for (int i = 1; i <= count; ++i) {
         const RHeader& entry = table.Headers[i];
         const std::size_t indent = IndentOf(entry);

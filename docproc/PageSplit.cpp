@@ -1,19 +1,17 @@
 #include <algorithm>
 #include <array>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
+#include "CheckScan.h"
 #include "FileIo.h"
 #include "LibFunc.h"
+#include "PageLinks.h"
 
 namespace kelmo {
 namespace {
 
-constexpr int LevelCount = 6;
 constexpr std::string_view PageFooter = "</div></body></html>";
-
-// Plain counters: a 256th heading of one level is numbered 256, not 0.
-using LevelCounters = std::array<long, LevelCount + 1>;
 
 // The level of a heading start "<hN" at position p, or 0 when "<h" starts no heading.
 int HeadingLevelAt(std::string_view html, Pos p) {
@@ -23,18 +21,29 @@ int HeadingLevelAt(std::string_view html, Pos p) {
     return c >= '1' && c <= '6' ? c - '0' : 0;
 }
 
-std::string NextNumber(LevelCounters& counters, int level) {
-    ++counters[level];
-    std::fill(counters.begin() + level + 1, counters.end(), 0);
-    std::string number;
-    for (int j = 1; j <= LevelCount; ++j) {
-        if (counters[j] == 0) continue;
-        number += std::to_string(counters[j]);
-        number += '.';
+// Numbers headings by their place in the tree of headings: a heading goes under the nearest
+// earlier one of a lower level and takes the next number among its siblings. Plain
+// counters: a 256th heading under one parent is numbered 256, not 0.
+class Numberer {
+  public:
+    std::string Next(int level) {
+        while (!open_.empty() && open_.back().Level >= level) open_.pop_back();
+        long& siblings = open_.empty() ? topLevel_ : open_.back().Children;
+        std::string number = open_.empty() ? std::string() : open_.back().Number;
+        number.append(std::to_string(++siblings)).append(1, '.');
+        open_.push_back({level, number, 0});
+        return number + ' ';
     }
-    number += ' ';
-    return number;
-}
+
+  private:
+    struct Open {
+        int Level;
+        std::string Number;
+        long Children;
+    };
+    std::vector<Open> open_;  // the headings the next one may go under, outermost first
+    long topLevel_ = 0;
+};
 
 // "1.2. " gives "1_2_".
 std::string FileNumber(std::string number) {
@@ -43,26 +52,9 @@ std::string FileNumber(std::string number) {
     return number;
 }
 
-// Gives a name already taken in this split the smallest free "-k" suffix (k >= 2), so that
-// no page overwrites an earlier one. Digits and "_" never form "-k", so suffixed names
-// cannot meet a plain one.
-class PageNamer {
-  public:
-    explicit PageNamer(const std::string& workDir) : workDir_(workDir) {}
-
-    std::string Name(const std::string& fileNumber) {
-        const int uses = ++uses_[fileNumber];
-        std::string name = "page_";
-        name.append(fileNumber);
-        if (uses > 1) name.append(1, '-').append(std::to_string(uses));
-        name.append(".htm");
-        return JoinPath(workDir_, name);
-    }
-
-  private:
-    const std::string& workDir_;
-    std::unordered_map<std::string, int> uses_;
-};
+std::string PageName(const std::string& workDir, const std::string& fileNumber) {
+    return JoinPath(workDir, "page_" + fileNumber + ".htm");
+}
 
 struct ScanResult {
     int count = 0;
@@ -73,8 +65,7 @@ struct ScanResult {
 ScanResult ScanHeadings(HeadingTable& table, const std::string& workDir, std::string_view html,
                         Pos searchStart) {
     ScanResult result;
-    LevelCounters counters{};
-    PageNamer namer(workDir);
+    Numberer numberer;
     for (;;) {
         const Pos p = FindFrom("<h", html, searchStart);
         if (p == 0) break;
@@ -90,8 +81,8 @@ ScanResult ScanHeadings(HeadingTable& table, const std::string& workDir, std::st
         RHeader& entry = table.Headers[++result.count];
         entry.Position = p;
         entry.Level = static_cast<std::uint8_t>(level);
-        entry.Number = NextNumber(counters, level);
-        entry.FileName = namer.Name(FileNumber(entry.Number));
+        entry.Number = numberer.Next(level);
+        entry.FileName = PageName(workDir, FileNumber(entry.Number));
 
         const Pos close = FindFrom("</h", html, p);
         if (close == 0) {
@@ -159,16 +150,90 @@ std::string PageHead(const RHeader& entry) {
     return head;
 }
 
-// The text from entry index's Position up to the next entry's, kept inside html.
-std::string_view PageBody(const HeadingTable& table, int index, std::string_view html) {
-    const Pos size = static_cast<Pos>(html.size());
-    const Pos from = std::clamp<Pos>(table.Headers[index].Position, 1, size + 1);
-    const Pos to = std::clamp<Pos>(table.Headers[index + 1].Position, from, size + 1);
+// The bytes from..to of html, 1-based, to not included.
+std::string_view Slice(std::string_view html, Pos from, Pos to) {
     return html.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from));
 }
 
+// Adds the bytes from..to of html with the link edits that fall there.
+void AddEdited(const HeadingTable& table, std::string_view html, Pos from, Pos to,
+               std::vector<std::string_view>& pieces) {
+    auto edit = std::lower_bound(table.Edits.begin(), table.Edits.end(), from,
+                                 [](const LinkEdit& e, Pos p) { return e.From < p; });
+    for (; edit != table.Edits.end() && edit->From + edit->Count <= to; ++edit) {
+        pieces.push_back(Slice(html, from, edit->From));
+        pieces.push_back(edit->Text);
+        from = edit->From + edit->Count;
+    }
+    pieces.push_back(Slice(html, from, to));
+}
+
+// The page of entry index after its head: the text from its Position up to the next entry's
+// (kept inside html) without the notes that moved away and with its links edited, then the
+// notes it cites.
+void AddPageBody(const HeadingTable& table, int index, std::string_view html,
+                 std::vector<std::string_view>& pieces) {
+    const Pos size = static_cast<Pos>(html.size());
+    Pos from = std::clamp<Pos>(table.Headers[index].Position, 1, size + 1);
+    const Pos to = std::clamp<Pos>(table.Headers[index + 1].Position, from, size + 1);
+    auto note = std::lower_bound(table.Notes.begin(), table.Notes.end(), from,
+                                 [](const MovedNote& n, Pos p) { return n.From < p; });
+    for (; note != table.Notes.end() && note->To <= to; ++note) {
+        AddEdited(table, html, from, note->From, pieces);
+        from = note->To;
+    }
+    AddEdited(table, html, from, to, pieces);
+    for (const int cited : table.Headers[index].Notes) {
+        const MovedNote& moved = table.Notes[std::size_t(cited)];
+        AddEdited(table, html, moved.From, moved.To, pieces);
+    }
+    pieces.push_back(PageFooter);
+}
+
 bool ValidIndex(const HeadingTable& table, int index) {
-    return index >= 1 && index <= table.HeaderCount && index <= MaxHeaders;
+    return index >= 1 && index <= table.HeaderCount && index <= MaxPages;
+}
+
+// True when the body shows anything in front of the first heading: a visible character,
+// a picture or a table.
+bool HasPreamble(std::string_view region) {
+    return check::ShowsContent(region) || check::CountTags(region, "img") > 0 ||
+           check::CountTags(region, "table") > 0;
+}
+
+// The outline line of the page in front of the first heading: the document's title
+// element, or the first words of that page when the title is empty.
+std::string PreambleTitle(std::string_view html, Pos bodyPos, std::string_view region) {
+    const Pos from = FindFrom("<title>", html, 1);
+    const Pos to = from == 0 ? 0 : FindFrom("</title>", html, from);
+    if (to != 0 && to < bodyPos) {
+        std::string title = CopyRange(html, from, to - from + 8);
+        std::string plain = title;
+        HtmlToPlainText(plain);
+        if (!plain.empty()) return title;
+    }
+    std::string text(region);
+    HtmlToPlainText(text);
+    return EscapedForHtml(check::FirstWords(text));
+}
+
+// Makes what the body shows in front of the first heading (entry 1) a page of its own,
+// page_0.htm, moving the headings one entry down.
+void AddPreamblePage(HeadingTable& table, int& count, const std::string& workDir,
+                     std::string_view html, Pos bodyPos) {
+    const Pos tagEnd = FindFrom(">", html, bodyPos + 4);
+    if (tagEnd == 0 || tagEnd + 1 >= table.Headers[1].Position) return;
+    const std::string_view region = Slice(html, tagEnd + 1, table.Headers[1].Position);
+    if (!HasPreamble(region)) return;
+    std::move_backward(table.Headers.begin() + 1, table.Headers.begin() + count + 1,
+                       table.Headers.begin() + count + 2);
+    ++count;
+    RHeader& entry = table.Headers[1];
+    entry.Position = tagEnd + 1;
+    entry.Level = 0;
+    entry.Number.clear();
+    entry.Heading = PreambleTitle(html, bodyPos, region);
+    entry.FileName = JoinPath(workDir, "page_0.htm");
 }
 
 }  // namespace
@@ -184,8 +249,11 @@ SplitResult SplitIntoPages(HeadingTable& table, const std::string& workDir, std:
     if (count == 0 && bodyPos > 0) {
         SetWholeBodyPage(table, workDir, html, bodyPos);
         count = 1;
+    } else if (count > 0 && bodyPos > 0) {
+        AddPreamblePage(table, count, workDir, html, bodyPos);
     }
     SetCount(table, count, html);
+    links::PlanLinks(table, html, bodyPos == 0 ? 1 : bodyPos);
     for (int i = 1; i <= count; ++i) WritePage(table, i, html);
     return SplitResult::Done;
 }
@@ -196,18 +264,23 @@ std::string HeadingLimitMessage() {
 
 std::string PageText(const HeadingTable& table, int index, std::string_view html) {
     if (!ValidIndex(table, index)) return {};
+    std::vector<std::string_view> pieces;
+    AddPageBody(table, index, html, pieces);
     std::string page = PageHead(table.Headers[index]);
-    const std::string_view body = PageBody(table, index, html);
-    page.reserve(page.size() + body.size() + PageFooter.size());
-    page.append(body).append(PageFooter);
+    std::size_t size = page.size();
+    for (const std::string_view piece : pieces) size += piece.size();
+    page.reserve(size);
+    for (const std::string_view piece : pieces) page.append(piece);
     return page;
 }
 
 void WritePage(const HeadingTable& table, int index, std::string_view html) {
     if (!ValidIndex(table, index)) return;
     const RHeader& entry = table.Headers[index];
-    detail::WritePieces(entry.FileName,
-                        {PageHead(entry), PageBody(table, index, html), PageFooter});
+    const std::string head = PageHead(entry);
+    std::vector<std::string_view> pieces{head};
+    AddPageBody(table, index, html, pieces);
+    detail::WritePieces(entry.FileName, pieces);
 }
 
 }  // namespace kelmo

@@ -51,7 +51,7 @@ std::size_t CountLines(std::string_view text) {
 
 void CheckTable(const kelmo::HeadingTable& table, std::string_view html) {
     const int count = table.HeaderCount;
-    if (count < 0 || count > kelmo::MaxHeaders) Broken("page count out of range");
+    if (count < 0 || count > kelmo::MaxPages) Broken("page count out of range");
     if (table.Headers[count + 1].Position != static_cast<Pos>(html.size()) + 1) {
         Broken("end mark is not the text's end");
     }

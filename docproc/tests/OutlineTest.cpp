@@ -115,8 +115,8 @@ TEST(WriteOutline, WritesBothFilesByteForByte) {
     ASSERT_EQ(SplitIntoPages(table, work.Path(), "<body><h2>Цели</h2><h1>Итоги</h1>"),
               SplitResult::Done);
     WriteOutline(table, work.Path(), true);
-    EXPECT_EQ(FileBytes(work / "Titles.txt"), "\t1. Цели\r\n1. Итоги\r\n");
-    EXPECT_EQ(FileBytes(work / "Names.txt"), "\tpage_1_.htm\r\npage_1_-2.htm\r\n");
+    EXPECT_EQ(FileBytes(work / "Titles.txt"), "\t1. Цели\r\n2. Итоги\r\n");
+    EXPECT_EQ(FileBytes(work / "Names.txt"), "\tpage_1_.htm\r\npage_2_.htm\r\n");
 }
 
 TEST(WriteOutline, EmptyTableGivesTwoEmptyFiles) {

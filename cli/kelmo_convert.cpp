@@ -55,7 +55,7 @@ struct Options {
     QStringList Inputs;
     QString Input;   // the one being converted
     QString Output;  // empty: a new work folder beside the input
-    bool Numbering = true;
+    kelmo::Numbering Numbering = kelmo::Numbering::Auto;
     bool Quiet = false;
     int TimeoutSeconds = 120;                           // for converting non-HTML documents
     int OfficeMemoryMb = kelmo::DefaultOfficeMemoryMb;  // LibreOffice's address space; 0: any
@@ -106,8 +106,13 @@ Options ParseArguments(const QCoreApplication& app) {
         "Cuts a word processor's HTML export into one page per heading and writes the outline "
         "(Titles.txt, Names.txt).\n\nExit codes: 0 done; 1 error; 2 bad usage; 3 more than 500 "
         "headings; 4 --strict and the check found an error."));
+    const QCommandLineOption numbers(
+        QStringLiteral("numbers"),
+        QStringLiteral("Section numbers in front of the outline titles: auto (default: not when "
+                       "most headings carry a number of their own), on or off."),
+        QStringLiteral("WHEN"));
     const QCommandLineOption noNumbers(QStringLiteral("no-numbers"),
-                                       QStringLiteral("Outline titles without section numbers."));
+                                       QStringLiteral("The same as --numbers off."));
     const QCommandLineOption output(
         QStringLiteral("output"),
         QStringLiteral("Write into DIR (made if missing) instead of a new folder beside INPUT."),
@@ -129,7 +134,7 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("Refuse an input larger than MB megabytes (default %1; 0: any size).")
             .arg(kelmo::DefaultMaxDocumentMb),
         QStringLiteral("MB"));
-    parser.addOptions({noNumbers, output, quiet, timeout, officeMemory, maxSize});
+    parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize});
     parser.addOptions(
         {{QStringLiteral("package"),
           QStringLiteral("Also write the pages as a package to FILE (a folder or a .zip)."),
@@ -165,7 +170,14 @@ Options ParseArguments(const QCoreApplication& app) {
     options.Inputs = inputs;
     options.Input = inputs.front();
     options.Output = parser.value(output);
-    options.Numbering = !parser.isSet(noNumbers);
+    const QString when = parser.isSet(noNumbers) ? QStringLiteral("off") : parser.value(numbers);
+    if (when == QStringLiteral("on")) {
+        options.Numbering = kelmo::Numbering::On;
+    } else if (when == QStringLiteral("off")) {
+        options.Numbering = kelmo::Numbering::Off;
+    } else if (!when.isEmpty() && when != QStringLiteral("auto")) {
+        throw Failure(ExitCode::BadUsage, QStringLiteral("Неверное значение --numbers: ") + when);
+    }
     options.Quiet = parser.isSet(quiet);
     if (parser.isSet(timeout)) {
         bool ok = false;
@@ -321,7 +333,8 @@ struct RoadResult {
 };
 
 // Export, clean, split, outline: each step works on what the one before it left.
-RoadResult RunRoad(const Exporter& exportTo, const std::string& folder, bool numbering) {
+RoadResult RunRoad(const Exporter& exportTo, const std::string& folder,
+                   kelmo::Numbering numbering) {
     const std::string exportPath = kelmo::JoinPath(folder, "i.~ht");
     exportTo(exportPath);
     std::string html = kelmo::LoadTextFile(exportPath);
@@ -332,7 +345,7 @@ RoadResult RunRoad(const Exporter& exportTo, const std::string& folder, bool num
     RoadResult result;
     result.Split = kelmo::SplitIntoPages(*result.Table, folder, html);
     if (result.Split == kelmo::SplitResult::Done)
-        kelmo::WriteOutline(*result.Table, folder, numbering);
+        kelmo::WriteOutline(*result.Table, folder, kelmo::UsesNumbers(*result.Table, numbering));
     result.Html = std::move(html);
     return result;
 }
@@ -356,8 +369,9 @@ void PrintTitles(const std::string& titles) {
     for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
 }
 
-void PrintOutline(const kelmo::HeadingTable& table, bool numbering, const std::string& folder) {
-    PrintTitles(kelmo::MakeOutline(table, numbering).Titles);
+void PrintOutline(const kelmo::HeadingTable& table, kelmo::Numbering numbering,
+                  const std::string& folder) {
+    PrintTitles(kelmo::MakeOutline(table, kelmo::UsesNumbers(table, numbering)).Titles);
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
     std::cout << "Страниц: " << table.HeaderCount << '\n'
               << "Папка: " << where.toStdString() << '\n';
@@ -373,7 +387,8 @@ void PrintFindings(const std::vector<kelmo::Finding>& findings, const Options& o
 
 // RunRoad into place; a work folder this run made that is still empty when the road fails
 // goes again (remove() takes only an empty folder).
-RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter, bool numbering) {
+RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter,
+                     kelmo::Numbering numbering) {
     try {
         return RunRoad(exporter, place.Path, numbering);
     } catch (...) {

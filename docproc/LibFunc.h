@@ -192,6 +192,18 @@ struct Outline {
     std::string Names;
 };
 
+// Section numbers in front of the outline titles: Auto adds them unless most headings
+// already begin with a number of their own (HasOwnNumbers).
+enum class Numbering { Auto, On, Off };
+
+// True when more than half of the split's headings begin with a section number of their
+// own: digits, maybe more groups after dots ("2", "1.1", "4.1.1."), an optional closing
+// "." or ")", then a blank or the end ("2. Общие", "1.1 Цели", "3) Итоги"; not "3D-модели").
+bool HasOwnNumbers(const HeadingTable& table);
+
+// Whether the outline of the split gets the section numbers under choice.
+bool UsesNumbers(const HeadingTable& table, Numbering choice);
+
 // The outline of the last split; numbering puts each entry's Number in front of its title.
 Outline MakeOutline(const HeadingTable& table, bool numbering);
 

@@ -20,7 +20,44 @@ std::string TitleOf(const RHeader& entry, bool numbering) {
     return numbering ? entry.Number + plain : plain;
 }
 
+// True when a plain title begins with a section number of its own.
+bool StartsWithNumber(std::string_view title) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < title.size() && title[i] >= '0' && title[i] <= '9') ++i;
+        return i > from;
+    };
+    if (!digits()) return false;
+    while (i + 1 < title.size() && title[i] == '.' && title[i + 1] >= '0' && title[i + 1] <= '9') {
+        ++i;
+        digits();
+    }
+    if (i < title.size() && (title[i] == '.' || title[i] == ')')) ++i;
+    return i == title.size() || static_cast<unsigned char>(title[i]) <= ' ';
+}
+
 }  // namespace
+
+bool HasOwnNumbers(const HeadingTable& table) {
+    int headings = 0;
+    int numbered = 0;
+    const int count = std::min(table.HeaderCount, MaxPages);
+    for (int i = 1; i <= count; ++i) {
+        const RHeader& entry = table.Headers[i];
+        if (entry.Level == 0) continue;
+        std::string plain = entry.Heading;
+        HtmlToPlainText(plain);
+        ++headings;
+        numbered += StartsWithNumber(plain);
+    }
+    return numbered * 2 > headings;
+}
+
+bool UsesNumbers(const HeadingTable& table, Numbering choice) {
+    if (choice == Numbering::Auto) return !HasOwnNumbers(table);
+    return choice == Numbering::On;
+}
 
 Outline MakeOutline(const HeadingTable& table, bool numbering) {
     Outline outline;

@@ -97,7 +97,13 @@ TDocumentParamsDialog::TDocumentParamsDialog(const Material& material, QWidget* 
     ui->setupUi(this);
     ui->edDocument->setText(material.Document);
     ui->edTitle->setText(material.Title);
-    ui->cbAutoNumHead->setChecked(material.AutoNumbering);
+    // Partly ticked: numbers unless most headings carry their own.
+    ui->cbAutoNumHead->setTristate(true);
+    ui->cbAutoNumHead->setToolTip(QStringLiteral(
+        "Частично отмечено: номера разделов добавляются, если у заголовков документа нет своих "
+        "номеров"));
+    constexpr Qt::CheckState States[] = {Qt::PartiallyChecked, Qt::Checked, Qt::Unchecked};
+    ui->cbAutoNumHead->setCheckState(States[int(material.Numbers)]);
     connect(ui->btnBrowse, &QPushButton::clicked, this, &TDocumentParamsDialog::BrowseClick);
     connect(ui->ButtonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui->ButtonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -109,7 +115,10 @@ Material TDocumentParamsDialog::Result() const {
     Material material = Edited;
     material.Document = ui->edDocument->text();
     material.Title = ui->edTitle->text();
-    material.AutoNumbering = ui->cbAutoNumHead->isChecked();
+    const Qt::CheckState state = ui->cbAutoNumHead->checkState();
+    material.Numbers = state == Qt::PartiallyChecked ? Numbering::Auto
+                       : state == Qt::Checked        ? Numbering::On
+                                                     : Numbering::Off;
     return material;
 }
 
@@ -194,8 +203,10 @@ void TCourseDialog::ShowMaterials(int current) {
 
 void TCourseDialog::AddClick() {
     for (const QString& path : Questions.AskDocuments(this)) {
-        Materials.append(
-            {QFileInfo(path).absoluteFilePath(), QFileInfo(path).completeBaseName(), true, {}});
+        Materials.append({QFileInfo(path).absoluteFilePath(),
+                          QFileInfo(path).completeBaseName(),
+                          Numbering::Auto,
+                          {}});
     }
     ShowMaterials(int(Materials.size()) - 1);
 }

@@ -156,6 +156,14 @@ void TMainForm::SetupControls() {
     cbAutoNumHead->setObjectName(QStringLiteral("cbAutoNumHead"));
     cbAutoNumHead->setMinimumWidth(242);
     cbAutoNumHead->setChecked(true);
+    cbAutoNumHead->setToolTip(QStringLiteral(
+        "Автоматически: номера разделов добавляются, если у заголовков документа нет своих "
+        "номеров"));
+    connect(cbAutoNumHead, &QCheckBox::toggled, this, [this](bool on) {
+        Numbering = on ? kelmo::Numbering::On : kelmo::Numbering::Off;
+        cbAutoNumHead->setToolTip(on ? QStringLiteral("Номера разделов добавляются всегда")
+                                     : QStringLiteral("Номера разделов не добавляются"));
+    });
     ui->ToolBar1->addWidget(cbAutoNumHead);
 
     QPalette palette = ui->tvStruct->palette();
@@ -433,7 +441,17 @@ QString TMainForm::USplitClick() {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }
-    kelmo::WriteOutline(*Headers, workDir, cbAutoNumHead->isChecked());
+    const bool numbers = kelmo::UsesNumbers(*Headers, Numbering);
+    kelmo::WriteOutline(*Headers, workDir, numbers);
+    if (Numbering == kelmo::Numbering::Auto) {
+        const QSignalBlocker keepAutomatic(cbAutoNumHead);
+        cbAutoNumHead->setChecked(numbers);
+        cbAutoNumHead->setToolTip(
+            numbers ? QStringLiteral("Автоматически: у заголовков документа нет своих номеров, "
+                                     "номера разделов добавлены")
+                    : QStringLiteral("Автоматически: большинство заголовков документа уже "
+                                     "начинается со своего номера, номера разделов не добавлены"));
+    }
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
               QStringLiteral("."));
 

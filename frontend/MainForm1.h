@@ -115,6 +115,8 @@ class TMainForm : public QMainWindow {
     kelmo::ConvertOptions ConvertOptions;
     TAboutBox* AboutBox = nullptr;
     QCheckBox* cbAutoNumHead = nullptr;
+    // Automatic until the tick is clicked; the tick then shows what the open document got.
+    kelmo::Numbering Numbering = kelmo::Numbering::Auto;
     QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
     kelmo::FindBar* FindBar1 = nullptr;
     QAction* URefresh = nullptr;

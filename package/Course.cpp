@@ -16,6 +16,9 @@ namespace {
 
 const QString FormatName = QStringLiteral("kelmo-course");
 constexpr int FormatVersion = 1;
+// By Numbering.
+const QString NumberingNames[] = {QStringLiteral("auto"), QStringLiteral("on"),
+                                  QStringLiteral("off")};
 
 CourseError Error(const QString& text) { return CourseError(text.toStdString()); }
 
@@ -37,7 +40,9 @@ QJsonObject MaterialToJson(const Material& material, const QDir& base) {
         sections.append(SectionToJson(section));
     return {{QStringLiteral("document"), base.relativeFilePath(material.Document)},
             {QStringLiteral("title"), material.Title},
-            {QStringLiteral("autoNumbering"), material.AutoNumbering},
+            {QStringLiteral("numbering"), NumberingNames[int(material.Numbers)]},
+            // what programs that know no automatic numbering read
+            {QStringLiteral("autoNumbering"), material.Numbers != Numbering::Off},
             {QStringLiteral("sections"), sections}};
 }
 
@@ -46,7 +51,15 @@ Material MaterialFromJson(const QJsonObject& object, const QDir& base) {
     const QString document = object.value(QStringLiteral("document")).toString();
     if (!document.isEmpty()) material.Document = QDir::cleanPath(base.absoluteFilePath(document));
     material.Title = object.value(QStringLiteral("title")).toString();
-    material.AutoNumbering = object.value(QStringLiteral("autoNumbering")).toBool(true);
+    // Files of programs without automatic numbering say only whether numbers were off.
+    const QString numbering = object.value(QStringLiteral("numbering")).toString();
+    const int named =
+        int(std::find(std::begin(NumberingNames), std::end(NumberingNames), numbering) -
+            std::begin(NumberingNames));
+    if (named < int(std::size(NumberingNames)))
+        material.Numbers = Numbering(named);
+    else if (!object.value(QStringLiteral("autoNumbering")).toBool(true))
+        material.Numbers = Numbering::Off;
     for (const QJsonValue& section : object.value(QStringLiteral("sections")).toArray()) {
         const SectionParameters parameters = SectionFromJson(section.toObject());
         if (!parameters.Page.isEmpty()) material.SetSection(parameters);

@@ -3,11 +3,14 @@
 //
 //   { "format": "kelmo-course", "version": 1,
 //     "fullName": "...", "shortName": "...", "description": "...",
-//     "materials": [ { "document": "texts/part1.doc", "title": "...", "autoNumbering": true,
+//     "materials": [ { "document": "texts/part1.doc", "title": "...", "numbering": "auto",
+//                      "autoNumbering": true,
 //                      "sections": [ { "page": "page_1_.htm", "title": "...",
 //                                      "leftOut": false } ] } ] }
 //
-// "document" is relative to the course file's folder; "sections" lists only the pages
+// "document" is relative to the course file's folder; "numbering" is "auto", "on" or "off"
+// (a file without it: "autoNumbering" false is "off", else "auto"; "autoNumbering" is
+// written too, for older programs); "sections" lists only the pages
 // whose package title or left-out flag were set.
 //
 // Errors: LoadCourse and SaveCourse throw CourseError with a message for the user.
@@ -16,6 +19,8 @@
 #include <QList>
 #include <QString>
 #include <stdexcept>
+
+#include "LibFunc.h"
 
 namespace kelmo {
 
@@ -40,7 +45,7 @@ SectionParameters SectionFor(const QList<SectionParameters>& sections, const QSt
 struct Material {
     QString Document;  // absolute path while loaded; stored relative to the course file
     QString Title;
-    bool AutoNumbering = true;
+    Numbering Numbers = Numbering::Auto;  // section numbers in the material's outline
     QList<SectionParameters> Sections;
     bool operator==(const Material&) const = default;
 

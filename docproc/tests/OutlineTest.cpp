@@ -107,6 +107,30 @@ TEST(MakeOutline, TitlesAndNamesLineByLine) {
     }
 }
 
+// --- Numbers of the document's own ---------------------------------------------------------
+
+TEST(HasOwnNumbers, MoreThanHalfOfTheHeadingsBeginWithANumber) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> titles;
+        bool own;
+    } rows[] = {
+        {"list labels and typed numbers", {"1 Общие", "1.1. Цели", "4.1.1 x", "Итоги"}, true},
+        {"closing bracket, a number alone", {"1) A", "2"}, true},
+        {"half is not most", {"1. A", "B"}, false},
+        {"digits glued to a word or a dot at the end", {"3D-модели", "2020год", "1.x", "A"}, false},
+        {"no headings", {}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HeadingTable table = TableOf({{0, "", "<title>1 Title</title>", "page_0.htm"}});
+        for (const std::string& title : row.titles)
+            table.Headers[++table.HeaderCount] = {1, 1, "<h1>" + title + "</h1>", "1. ", "p", {}};
+        EXPECT_EQ(HasOwnNumbers(table), row.own);
+        EXPECT_EQ(UsesNumbers(table, Numbering::Auto), !row.own);
+    }
+}
+
 // --- Files ------------------------------------------------------------------------------
 
 TEST(WriteOutline, WritesBothFilesByteForByte) {

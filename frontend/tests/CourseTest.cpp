@@ -148,7 +148,7 @@ class CourseTest : public QObject {
         QStringList titles;
         for (const kelmo::Material& material : saved.Materials)
             titles << material.Title + " " + QFileInfo(material.Document).fileName() +
-                          (material.AutoNumbering ? " numbered" : "");
+                          (material.Numbers != kelmo::Numbering::Off ? " numbered" : "");
         QCOMPARE(titles, QStringList({"Часть 1 first-1.doc", "Часть 2 second-2.docx",
                                       "Часть 3 course.htm"}));
     }

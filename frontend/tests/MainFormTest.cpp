@@ -181,6 +181,7 @@ class MainFormTest : public QObject {
     void OutlineFailures_data();
     void OutlineFailures();
     void NumberingFlagIsReadBySplit();
+    void AutomaticNumberingLeavesTheDocumentsOwnNumbers();
     void FailedConversionKeepsEarlierState();
     void CloseWaitsForConversion();
     void MissingWorkFolder();
@@ -431,6 +432,17 @@ void MainFormTest::NumberingFlagIsReadBySplit() {
     QCOMPARE(Shape(Struct()), (QStringList{"0:Введение", "1:Цели"}));
     QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Titles.txt")),
              Windows1251(QStringLiteral("Введение\r\n\tЦели\r\n")));
+}
+
+void MainFormTest::AutomaticNumberingLeavesTheDocumentsOwnNumbers() {
+    auto* numbering = Form->findChild<QCheckBox*>(QStringLiteral("cbAutoNumHead"));
+    Open(MakeDocument(Document(QStringLiteral("<h1>1 Введение</h1><h2>1.1 Цели</h2>"))));
+    QVERIFY(!numbering->isChecked());
+    QVERIFY(numbering->toolTip().contains(QStringLiteral("не добавлены")));
+    QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Titles.txt")),
+             Windows1251(QStringLiteral("1 Введение\r\n\t1.1 Цели\r\n")));
+    Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1>"))));
+    QVERIFY(numbering->isChecked());
 }
 
 void MainFormTest::FailedConversionKeepsEarlierState() {

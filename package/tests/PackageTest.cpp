@@ -120,14 +120,25 @@ TEST_F(PackageTest, CourseFileKeepsEverythingWithRelativePaths) {
     Course course{"Полное имя", "Кратко", "Описание\nв две строки", {}};
     course.Materials.append({dir_.filePath("тексты/глава 1.doc"),
                              "Глава",
-                             false,
+                             Numbering::Off,
                              {{"page_1_.htm", "Своё", false}, {"page_2_.htm", {}, true}}});
-    course.Materials.append({dir_.filePath("b.htm"), "Вторая", true, {}});
+    course.Materials.append({dir_.filePath("b.htm"), "Вторая", Numbering::On, {}});
+    course.Materials.append({dir_.filePath("c.htm"), "Третья", Numbering::Auto, {}});
     const QString path = dir_.filePath("курс.kelmo-course");
     SaveCourse(course, path);
     EXPECT_TRUE(ReadWholeFile(Local(path)).find("\"тексты/глава 1.doc\"") != std::string::npos);
     EXPECT_EQ(LoadCourse(path), course);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"курс.kelmo-course"});
+}
+
+TEST_F(PackageTest, CourseFileOfAnOlderProgramKeepsNumbersOffOnly) {
+    const QString path = dir_.filePath("old.kelmo-course");
+    Put(path, R"({"format": "kelmo-course", "version": 1, "materials": [
+        {"document": "a.doc", "autoNumbering": false}, {"document": "b.doc", "autoNumbering": true},
+        {"document": "c.doc"}]})");
+    QList<Numbering> numbers;
+    for (const Material& material : LoadCourse(path).Materials) numbers << material.Numbers;
+    EXPECT_EQ(numbers, (QList<Numbering>{Numbering::Off, Numbering::Auto, Numbering::Auto}));
 }
 
 TEST_F(PackageTest, NotACourseIsRefused) {

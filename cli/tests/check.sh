@@ -344,13 +344,23 @@ outline_printed)
     expect_eq "quiet stdout" "$out" ""
     [ "$(head -c 6 out/Titles.txt | iconv -f cp1251 -t utf-8)" == "$section" ] || fail "numbers"
     expect_eq checksum "$(sha256sum <course.htm)" "$sum"
+    # Headings with numbers of their own get none of ours unless asked.
+    printf '<body><h1>1 A</h1><h2>1.1 B</h2>' >own.htm
+    run --output own own.htm
+    expect_eq "own numbers" "$(head -1 stdout.txt)" "1 A"
+    run --numbers on --output own own.htm
+    expect_eq "numbers on" "$(head -1 stdout.txt)" "1. 1 A"
+    run --numbers sometimes own.htm
+    expect_rc 2
+    expect_eq stderr "$err" "Неверное значение --numbers: sometimes"
     ;;
 sample_course)
     sample="$(dirname "$0")/../../examples/course.htm"
     sum=$(sha256sum <"$sample")
     run --output out "$sample"
     expect_rc 0
-    expected='1. Введение
+    expected='Основы информатики
+1. Введение
   1.1. Цели курса
   1.2. Как работать с материалами
 2. Информация и её измерение
@@ -363,8 +373,8 @@ sample_course)
   3.1. Процессор и память
   3.2. Устройства ввода и вывода
 4. Контрольные вопросы
-Страниц: 13'
-    expect_eq stdout "$(head -14 stdout.txt)" "$expected"
+Страниц: 14'
+    expect_eq stdout "$(head -15 stdout.txt)" "$expected"
     expect_eq checksum "$(sha256sum <"$sample")" "$sum"
     grep -qE 'mso|MsoNormal|<o:p>|<!\[if|<!--' out/page_*.htm && fail "Word markup left in a page"
     ;;

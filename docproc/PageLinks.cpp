@@ -14,6 +14,7 @@ struct Link {
     Pos Tag = 0;    // "<" of the link's tag
     Pos Value = 0;  // first byte of the href value, the "#"
     std::string_view Name;
+    bool Reference = false;  // a note's reference: the note's text links back to it
 };
 
 struct NoteText {
@@ -77,12 +78,13 @@ class Planner {
             }
             if (!id.empty()) anchors_.emplace(id, Pos(lt) + 1);
             if (name != "a") continue;
-            if (const std::string_view anchor = check::AttributeValue(tag, "name"); !anchor.empty())
-                anchors_.emplace(anchor, Pos(lt) + 1);
+            const std::string_view anchor = check::AttributeValue(tag, "name");
+            if (!anchor.empty()) anchors_.emplace(anchor, Pos(lt) + 1);
             const std::string_view href = check::AttributeValue(tag, "href");
             if (href.size() > 1 && href[0] == '#') {
                 const Pos value = Pos(lt) + 1 + Pos(href.data() - tag.data());
-                links_.push_back({Pos(lt) + 1, value, href.substr(1)});
+                links_.push_back(
+                    {Pos(lt) + 1, value, href.substr(1), check::IsNoteBackLink(anchor)});
             }
         }
         // A note text that never closes, or that a heading cuts, stays where it is.
@@ -112,7 +114,7 @@ class Planner {
 
     void CiteNotes() {
         for (const Link& link : links_) {
-            if (NoteAt(link.Tag)) continue;  // a note's link back to its reference
+            if (!link.Reference || NoteAt(link.Tag)) continue;
             const auto anchor = anchors_.find(link.Name);
             if (anchor == anchors_.end()) continue;
             NoteText* note = NoteAt(anchor->second);

@@ -202,6 +202,76 @@ TEST(SplitIntoPages, TextWithoutHeadings) {
     }
 }
 
+// --- The whole text on the pages: preamble, links, notes ------------------------------------
+
+struct WholeCase {
+    const char* name;
+    std::string text;
+    std::vector<std::pair<std::string, std::string>> pages;  // every file and its page
+};
+
+const std::string Note1 =
+    "<div id=\"sdfootnote1\"><p><a name=\"sdfootnote1sym\" "
+    "href=\"#sdfootnote1anc\">1</a>one</p></div>";
+const std::string Note2 =
+    "<div id=\"sdfootnote2\"><p><a name=\"sdfootnote2sym\" "
+    "href=\"#sdfootnote2anc\">2</a>two</p></div>";
+const std::string Cite1 = "<a href=\"#sdfootnote1sym\" name=\"sdfootnote1anc\">1</a>";
+const std::string Cite2 = "<a href=\"#sdfootnote2sym\" name=\"sdfootnote2anc\">2</a>";
+
+const WholeCase WholeCases[] = {
+    {"text before the first heading is page_0, titled by the document",
+     CleanHead + "<body><p>Title page</p><h1>A</h1>",
+     {{"page_0.htm", PageOf("x", "<p>Title page</p>")},
+      {"page_1_.htm", PageOf("A", "<h1>A</h1>")}}},
+    {"untitled: page_0 takes its first words",
+     "<title></title><body><table><tr><td>Approval &amp; sheet</td></tr></table><h1>A</h1>",
+     {{"page_0.htm",
+       PageOf("Approval &amp; sheet", "<table><tr><td>Approval &amp; sheet</td></tr></table>")},
+      {"page_1_.htm", PageOf("A", "<h1>A</h1>")}}},
+    {"a picture alone is a page too",
+     "<body><img src=a.png><h1>A</h1>",
+     {{"page_0.htm", PageOf("", "<img src=a.png>")}, {"page_1_.htm", PageOf("A", "<h1>A</h1>")}}},
+    {"blanks and empty paragraphs are not",
+     CleanHead + "<body>\r\n<div><p>&nbsp;</p><p>\xA0</p><a name=\"t\"></a></div><h1>A</h1>",
+     {{"page_1_.htm", PageOf("A", "<h1>A</h1>")}}},
+    {"links lead to the page of their anchor; others stay",
+     "<body><h1><a name=\"h1\"></a>A</h1><a href=\"#h2\">B</a><a href='#in'>in</a>"
+     "<a href=\"#gone\">?</a><a href=\"b.htm#in\">file</a><a href=\"#a\">here</a><a id=a></a>"
+     "<h1><a name=\"h2\"></a>B</h1><p id=in><a href=\"#h1\">A</a>",
+     {{"page_1_.htm", PageOf("A",
+                             "<h1><a name=\"h1\"></a>A</h1><a href=\"page_2_.htm\">B</a>"
+                             "<a href='page_2_.htm#in'>in</a><a href=\"#gone\">?</a>"
+                             "<a href=\"b.htm#in\">file</a><a href=\"#a\">here</a><a id=a></a>")},
+      {"page_2_.htm",
+       PageOf("B", "<h1><a name=\"h2\"></a>B</h1><p id=in><a href=\"page_1_.htm\">A</a>")}}},
+    {"an anchor in blank text before the first heading leads to the first page",
+     "<body><a name=\"top\"></a><h1>A</h1><h1>B</h1><a href=\"#top\">up</a>",
+     {{"page_1_.htm", PageOf("A", "<h1>A</h1>")},
+      {"page_2_.htm", PageOf("B", "<h1>B</h1><a href=\"page_1_.htm\">up</a>")}}},
+    {"notes go to the end of the citing page in citation order",
+     "<body><h1>A</h1><p>t" + Cite2 + Cite1 + "</p><h1>B</h1><p>u</p>" + Note1 + Note2 + "</body>",
+     {{"page_1_.htm", PageOf("A", "<h1>A</h1><p>t" + Cite2 + Cite1 + "</p>" + Note2 + Note1)},
+      {"page_2_.htm", PageOf("B", "<h1>B</h1><p>u</p></body>")}}},
+    {"a note cited on its own page stays; a link to it from elsewhere names that page",
+     "<body><h1>A</h1><a href=\"#sdfootnote1sym\">see</a><h1>B</h1><p>u" + Cite1 + "</p>" + Note1,
+     {{"page_1_.htm", PageOf("A", "<h1>A</h1><a href=\"page_2_.htm#sdfootnote1sym\">see</a>")},
+      {"page_2_.htm", PageOf("B", "<h1>B</h1><p>u" + Cite1 + "</p>" + Note1)}}},
+};
+
+TEST(SplitIntoPages, WholeTextLinksAndNotes) {
+    for (const WholeCase& c : WholeCases) {
+        SCOPED_TRACE(c.name);
+        const Split split(c.text);
+        ASSERT_EQ(split.result, SplitResult::Done);
+        EXPECT_EQ(split.Files(), c.pages.size());
+        for (const auto& [name, page] : c.pages) EXPECT_EQ(split.Page(name), page) << name;
+        for (int i = 1; i <= split.table.HeaderCount; ++i)
+            EXPECT_EQ(PageText(split.table, i, c.text),
+                      split.Page(BaseName(split.table.Headers[i].FileName)));
+    }
+}
+
 // --- Large tables -----------------------------------------------------------------------
 
 TEST(SplitIntoPages, CountersDoNotWrap) {

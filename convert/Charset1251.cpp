@@ -120,6 +120,17 @@ std::string DeclaredCharset(std::string_view html) {
     return value;
 }
 
+// The decoder a browser uses for a label: GB2312 pages are read as GBK, Latin-1 and ASCII
+// pages as windows-1252.
+std::string BrowserCharset(const std::string& label) {
+    for (const char* gbk : {"gb2312", "gb_2312-80", "csgb2312", "chinese", "x-gbk", "iso-ir-58"})
+        if (label == gbk) return "gbk";
+    for (const char* latin : {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "l1", "ascii",
+                              "us-ascii", "cp819", "ibm819", "x-cp1252"})
+        if (label == latin) return "windows-1252";
+    return label;
+}
+
 bool IsWindows1251Name(const std::string& name) {
     return name == "windows-1251" || name == "cp1251" || name == "x-cp1251" || name == "win-1251";
 }
@@ -151,19 +162,25 @@ std::string HtmlAsWindows1251(std::string html) {
         charset = "utf-16be";
     } else if (const char* utf16 = Utf16WithoutMark(html)) {
         charset = utf16;
+    } else if (IsUtf8BeyondAscii(html)) {
+        charset = "utf-8";  // whatever the label says: the label is often wrong
     } else {
-        charset = DeclaredCharset(html);
-    }
-    if (charset.empty() || !QStringDecoder(charset.c_str()).isValid()) {
-        charset = IsUtf8BeyondAscii(html) ? "utf-8" : "windows-1251";
+        charset = BrowserCharset(DeclaredCharset(html));
+        if (charset.empty() || !QStringDecoder(charset.c_str()).isValid())
+            charset = "windows-1251";
     }
     if (IsWindows1251Name(charset)) return html;
     if (charset == "utf-8" || charset == "utf8") {
         return DeclareWindows1251(Utf8ToWindows1251(body));
     }
     QStringDecoder decoder(charset.c_str());
-    const QByteArray utf8 =
-        QString(decoder.decode(QByteArrayView(body.data(), body.size()))).toUtf8();
+    QString text = decoder.decode(QByteArrayView(body.data(), body.size()));
+    // Some decoders put a SUB control or a C1 control where a byte means nothing.
+    for (QChar& c : text) {
+        if (c.unicode() == 0x1A || (c.unicode() >= 0x80 && c.unicode() <= 0x9F))
+            c = QChar::ReplacementCharacter;
+    }
+    const QByteArray utf8 = text.toUtf8();
     return DeclareWindows1251(
         Utf8ToWindows1251(std::string_view(utf8.constData(), std::size_t(utf8.size()))));
 }

@@ -22,11 +22,13 @@ std::string DeclareWindows1251(std::string_view html);
 const char* Utf16WithoutMark(std::string_view text);
 
 // An HTML file's bytes as windows-1251. What it is written in comes from a byte-order mark,
-// else its zero bytes (UTF-16 without a mark), else the charset its head declares, else
-// whether it is valid UTF-8 with at least one character beyond ASCII; anything else is taken
-// for windows-1251. A windows-1251 file comes back byte for byte; any other is transcoded as
-// Utf8ToWindows1251 does (its mark dropped) and declared windows-1251. A charset Qt does not
-// know counts as undeclared.
+// else its zero bytes (UTF-16 without a mark), else UTF-8 when the bytes are valid UTF-8
+// with at least one character beyond ASCII (whatever the head says), else the charset its
+// head declares, read as browsers read the label (gb2312 as GBK, iso-8859-1 as
+// windows-1252), else windows-1251. A windows-1251 file comes back byte for byte; any other
+// is transcoded as Utf8ToWindows1251 does (its mark dropped) and declared windows-1251; a
+// byte its charset cannot decode becomes "&#65533;". A charset Qt does not know counts as
+// undeclared.
 std::string HtmlAsWindows1251(std::string html);  // windows-1251 html comes back uncopied
 
 }  // namespace kelmo

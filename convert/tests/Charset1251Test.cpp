@@ -140,6 +140,19 @@ TEST(HtmlAsWindows1251, TranscodesWhatIsNotWindows1251) {
          "<head>" + meta1251 + "\xA8"},
         {"koi8-r", "<head><meta charset=koi8-r></head>\xF0\xD2\xC9",
          "<head><meta charset=windows-1251></head>\xCF\xF0\xE8"},
+        // A label the bytes contradict, and labels read as browsers read them
+        {"utf-8 labelled windows-1252", "<head><meta charset=windows-1252></head>bridge’s",
+         "<head><meta charset=windows-1251></head>bridge\x92s"},
+        {"utf-8 labelled gb2312", "<head><meta charset=gb2312></head>中",
+         "<head><meta charset=windows-1251></head>&#20013;"},
+        {"gb2312 read as gbk", "<head><meta charset=gb2312></head>\xD6\xD0\x81\x40",
+         "<head><meta charset=windows-1251></head>&#20013;&#19970;"},
+        {"iso-8859-1 read as windows-1252", "<head><meta charset=iso-8859-1></head>\x80\xE9",
+         "<head><meta charset=windows-1251></head>\x88&#233;"},
+        {"undecodable bytes", "<head><meta charset=windows-1252></head>\x81<p>\xFF\xFF",
+         "<head><meta charset=windows-1251></head>&#65533;<p>&#255;&#255;"},
+        {"undecodable gbk", "<head><meta charset=gbk></head>\x81\x20",
+         "<head><meta charset=windows-1251></head>&#65533; "},
     };
     for (const HtmlRow& row : rows) {
         EXPECT_EQ(HtmlAsWindows1251(row.html), row.expected.empty() ? row.html : row.expected)

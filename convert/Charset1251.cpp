@@ -166,8 +166,7 @@ std::string HtmlAsWindows1251(std::string html) {
         charset = "utf-8";  // whatever the label says: the label is often wrong
     } else {
         charset = BrowserCharset(DeclaredCharset(html));
-        if (charset.empty() || !QStringDecoder(charset.c_str()).isValid())
-            charset = "windows-1251";
+        if (charset.empty() || !QStringDecoder(charset.c_str()).isValid()) charset = "windows-1251";
     }
     if (IsWindows1251Name(charset)) return html;
     if (charset == "utf-8" || charset == "utf8") {

@@ -345,7 +345,7 @@ RoadResult RunRoad(const Exporter& exportTo, const std::string& folder,
     RoadResult result;
     result.Split = kelmo::SplitIntoPages(*result.Table, folder, html);
     if (result.Split == kelmo::SplitResult::Done)
-        kelmo::WriteOutline(*result.Table, folder, kelmo::UsesNumbers(*result.Table, numbering));
+        kelmo::WriteOutline(*result.Table, folder, numbering);
     result.Html = std::move(html);
     return result;
 }
@@ -371,7 +371,7 @@ void PrintTitles(const std::string& titles) {
 
 void PrintOutline(const kelmo::HeadingTable& table, kelmo::Numbering numbering,
                   const std::string& folder) {
-    PrintTitles(kelmo::MakeOutline(table, kelmo::UsesNumbers(table, numbering)).Titles);
+    PrintTitles(kelmo::MakeOutline(table, numbering).Titles);
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
     std::cout << "Страниц: " << table.HeaderCount << '\n'
               << "Папка: " << where.toStdString() << '\n';

@@ -39,6 +39,7 @@ Function LoadLocked(Url As String, Arguments As Variant) As Object
 End Function
 
 Sub WriteLabels(Document As Object)
+    DescribePictures(Document)
     Paragraphs = New Collection
     Labels = New Collection
     CollectText(Document.getText())
@@ -71,6 +72,27 @@ Sub CollectText(Text As Object)
             End If
         End If
     Loop
+End Sub
+
+' The export writes a picture's Title, or a drawing's Name, as its alt; both carry the
+' description, ChrW(&HE000), the title (and for a drawing its index) for PictureTexts.
+Sub DescribePictures(Document As Object)
+    On Error Resume Next
+    Dim i As Long, Item As Object, Description As String
+    For i = 0 To Document.DrawPage.getCount() - 1
+        Item = Document.DrawPage.getByIndex(i)
+        Description = Item.Description
+        If Item.supportsService("com.sun.star.text.TextEmbeddedObject") Then
+            If Description = "" And Not IsNull(Item.EmbeddedObject) Then
+                If Item.EmbeddedObject.supportsService("com.sun.star.formula.FormulaProperties") Then Description = Item.EmbeddedObject.Formula
+            End If
+            Item.Title = Description & ChrW(&HE000) & Item.Title
+        ElseIf Item.supportsService("com.sun.star.text.TextGraphicObject") Then
+            Item.Title = Description & ChrW(&HE000) & Item.Title
+        ElseIf Not Item.supportsService("com.sun.star.text.TextFrame") Then
+            Item.Name = Description & ChrW(&HE000) & Item.Title & ChrW(&HE000) & i
+        End If
+    Next i
 End Sub
 
 Function IsNumbered(Paragraph As Object) As Boolean

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "Charset1251.h"
+#include "PictureTexts.h"
 #include "ConvertMessages.h"
 #include "OfficeProcess.h"
 #include "OfficeProfile.h"
@@ -221,7 +222,7 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
 
     std::string html = ReadFileOrFail(result.filePath());
     MovePictures(converted, QFileInfo(outputHtml).absoluteDir(), html);
-    WriteFileOrFail(outputHtml, DeclareWindows1251(Utf8ToWindows1251(html)));
+    WriteFileOrFail(outputHtml, DeclareWindows1251(Utf8ToWindows1251(WithPictureTexts(html))));
 }
 
 void WordApplication::ActiveDocumentClose() {

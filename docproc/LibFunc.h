@@ -192,23 +192,28 @@ struct Outline {
     std::string Names;
 };
 
-// Section numbers in front of the outline titles: Auto adds them unless most headings
-// already begin with a number of their own (HasOwnNumbers).
+// Section numbers in front of the outline titles. On puts each entry's Number in front of
+// its title, Off none; Auto none when most headings begin with a number of their own
+// (HasOwnNumbers), else every title but those that begin with their own.
 enum class Numbering { Auto, On, Off };
 
-// True when more than half of the split's headings begin with a section number of their
-// own: digits, maybe more groups after dots ("2", "1.1", "4.1.1."), an optional closing
+// True when a plain title begins with a section number of its own: up to two letters glued
+// to digits, maybe more groups after dots ("2", "1.1", "4.1.1.", "П1."), an optional closing
 // "." or ")", then a blank or the end ("2. Общие", "1.1 Цели", "3) Итоги"; not "3D-модели").
+bool StartsWithOwnNumber(std::string_view title);
+
+// True when more than half of the split's headings begin with a number of their own.
 bool HasOwnNumbers(const HeadingTable& table);
 
-// Whether the outline of the split gets the section numbers under choice.
+// Whether the split's outline carries section numbers under choice (for Auto: the
+// document's headings do not carry most of their own).
 bool UsesNumbers(const HeadingTable& table, Numbering choice);
 
-// The outline of the last split; numbering puts each entry's Number in front of its title.
-Outline MakeOutline(const HeadingTable& table, bool numbering);
+// The outline of the last split.
+Outline MakeOutline(const HeadingTable& table, Numbering numbering);
 
 // Writes workDir/Names.txt and workDir/Titles.txt. Throws IoError.
-void WriteOutline(const HeadingTable& table, const std::string& workDir, bool numbering);
+void WriteOutline(const HeadingTable& table, const std::string& workDir, Numbering numbering);
 
 // ---------------------------------------------------------------------------------------
 // Author's check: what will go wrong on the pages of the last split. It reads the cleaned

@@ -14,30 +14,35 @@ std::string_view BaseName(std::string_view path) {
 
 std::size_t IndentOf(const RHeader& entry) { return entry.Level >= 2 ? entry.Level - 1u : 0u; }
 
-std::string TitleOf(const RHeader& entry, bool numbering) {
+std::string PlainTitle(const RHeader& entry) {
     std::string plain = entry.Heading;
     HtmlToPlainText(plain);
-    return numbering ? entry.Number + plain : plain;
+    return plain;
 }
 
-// True when a plain title begins with a section number of its own.
-bool StartsWithNumber(std::string_view title) {
+bool IsLetter(unsigned char c) {
+    return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c >= 0xC0 || c == 0xA8 || c == 0xB8;
+}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool StartsWithOwnNumber(std::string_view title) {
     std::size_t i = 0;
+    while (i < 2 && i < title.size() && IsLetter(static_cast<unsigned char>(title[i]))) ++i;
     const auto digits = [&] {
         const std::size_t from = i;
-        while (i < title.size() && title[i] >= '0' && title[i] <= '9') ++i;
+        while (i < title.size() && IsDigit(title[i])) ++i;
         return i > from;
     };
     if (!digits()) return false;
-    while (i + 1 < title.size() && title[i] == '.' && title[i + 1] >= '0' && title[i + 1] <= '9') {
+    while (i + 1 < title.size() && title[i] == '.' && IsDigit(title[i + 1])) {
         ++i;
         digits();
     }
     if (i < title.size() && (title[i] == '.' || title[i] == ')')) ++i;
     return i == title.size() || static_cast<unsigned char>(title[i]) <= ' ';
 }
-
-}  // namespace
 
 bool HasOwnNumbers(const HeadingTable& table) {
     int headings = 0;
@@ -46,10 +51,8 @@ bool HasOwnNumbers(const HeadingTable& table) {
     for (int i = 1; i <= count; ++i) {
         const RHeader& entry = table.Headers[i];
         if (entry.Level == 0) continue;
-        std::string plain = entry.Heading;
-        HtmlToPlainText(plain);
         ++headings;
-        numbered += StartsWithNumber(plain);
+        numbered += StartsWithOwnNumber(PlainTitle(entry));
     }
     return numbered * 2 > headings;
 }
@@ -59,19 +62,27 @@ bool UsesNumbers(const HeadingTable& table, Numbering choice) {
     return choice == Numbering::On;
 }
 
-Outline MakeOutline(const HeadingTable& table, bool numbering) {
+Outline MakeOutline(const HeadingTable& table, Numbering numbering) {
     Outline outline;
+    const bool numbers = UsesNumbers(table, numbering);
     const int count = std::min(table.HeaderCount, MaxPages);
     for (int i = 1; i <= count; ++i) {
         const RHeader& entry = table.Headers[i];
         const std::size_t indent = IndentOf(entry);
-        outline.Titles.append(indent, '\t').append(TitleOf(entry, numbering)).append(CrLf);
+        const std::string plain = PlainTitle(entry);
+        // Automatic numbering gives no title two numbers.
+        const bool numbered =
+            numbers && !(numbering == Numbering::Auto && StartsWithOwnNumber(plain));
+        outline.Titles.append(indent, '\t')
+            .append(numbered ? entry.Number : std::string())
+            .append(plain)
+            .append(CrLf);
         outline.Names.append(indent, '\t').append(BaseName(entry.FileName)).append(CrLf);
     }
     return outline;
 }
 
-void WriteOutline(const HeadingTable& table, const std::string& workDir, bool numbering) {
+void WriteOutline(const HeadingTable& table, const std::string& workDir, Numbering numbering) {
     const Outline outline = MakeOutline(table, numbering);
     WriteWholeFile(JoinPath(workDir, "Names.txt"), outline.Names);
     WriteWholeFile(JoinPath(workDir, "Titles.txt"), outline.Titles);

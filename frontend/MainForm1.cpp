@@ -441,8 +441,8 @@ QString TMainForm::USplitClick() {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }
+    kelmo::WriteOutline(*Headers, workDir, Numbering);
     const bool numbers = kelmo::UsesNumbers(*Headers, Numbering);
-    kelmo::WriteOutline(*Headers, workDir, numbers);
     if (Numbering == kelmo::Numbering::Auto) {
         const QSignalBlocker keepAutomatic(cbAutoNumHead);
         cbAutoNumHead->setChecked(numbers);

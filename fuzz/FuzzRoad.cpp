@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Broken("page does not begin with the page head");
         }
     }
-    for (const bool numbering : {false, true}) {
+    for (const kelmo::Numbering numbering :
+         {kelmo::Numbering::Off, kelmo::Numbering::On, kelmo::Numbering::Auto}) {
         const kelmo::Outline outline = kelmo::MakeOutline(table, numbering);
         const auto pages = static_cast<std::size_t>(table.HeaderCount);
         if (CountLines(outline.Titles) != pages || CountLines(outline.Names) != pages) {

@@ -33,7 +33,7 @@ void ConvertMaterial(const Material& material, const QString& folder,
                               .arg(material.Document, QString::fromStdString(HeadingLimitMessage()))
                               .toStdString());
     }
-    WriteOutline(*table, Local(folder), UsesNumbers(*table, material.Numbers));
+    WriteOutline(*table, Local(folder), material.Numbers);
 }
 
 // The material's outline lines one level down, its line with its first page on top.

@@ -59,7 +59,7 @@ class RoundTripTest : public testing::Test {
         CleanWordHtml(title, clean);
         WriteCleanDocument((work_ + "/clear.~ht").toStdString(), title, clean);
         ASSERT_EQ(SplitIntoPages(table_, work_.toStdString(), clean), SplitResult::Done);
-        WriteOutline(table_, work_.toStdString(), true);
+        WriteOutline(table_, work_.toStdString(), Numbering::On);
     }
     static void TearDownTestSuite() { delete dir_; }
 

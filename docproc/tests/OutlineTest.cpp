@@ -35,7 +35,7 @@ HeadingTable TableOf(const std::vector<Entry>& entries) {
 struct OutlineCase {
     const char* name;
     std::vector<Entry> entries;
-    bool numbering;
+    Numbering numbering;
     std::string titles;
     std::string names;
 };
@@ -44,53 +44,60 @@ const OutlineCase OutlineCases[] = {
     {"worked example, numbered",
      {{1, "1. ", "<h1>Введение</h1>", "/w/S/page_1_.htm"},
       {2, "1.1. ", "<h2>Цели</h2>", "/w/S/page_1_1_.htm"}},
-     true,
+     Numbering::On,
      "1. Введение\r\n\t1.1. Цели\r\n",
      "page_1_.htm\r\n\tpage_1_1_.htm\r\n"},
     {"worked example, plain",
      {{1, "1. ", "<h1>Введение</h1>", "/w/S/page_1_.htm"},
       {2, "1.1. ", "<h2>Цели</h2>", "/w/S/page_1_1_.htm"}},
-     false,
+     Numbering::Off,
      "Введение\r\n\tЦели\r\n",
      "page_1_.htm\r\n\tpage_1_1_.htm\r\n"},
     {"single page of a text without headings",
      {{0, "", "", "/w/S/page_0.htm"}},
-     true,
+     Numbering::On,
      "\r\n",
      "page_0.htm\r\n"},
-    {"empty table", {}, true, "", ""},
+    {"empty table", {}, Numbering::On, "", ""},
     {"headings start at h2",
      {{2, "1. ", "<h2>A</h2>", "S/page_1_.htm"}},
-     true,
+     Numbering::On,
      "\t1. A\r\n",
      "\tpage_1_.htm\r\n"},
     {"skipped level and deepest level",
      {{1, "1. ", "<h1>A</h1>", "page_1_.htm"},
       {3, "1.1. ", "<h3>B</h3>", "page_1_1_.htm"},
       {6, "1.1.1. ", "<h6>C</h6>", "page_1_1_1_.htm"}},
-     true,
+     Numbering::On,
      "1. A\r\n\t\t1.1. B\r\n\t\t\t\t\t1.1.1. C\r\n",
      "page_1_.htm\r\n\t\tpage_1_1_.htm\r\n\t\t\t\t\tpage_1_1_1_.htm\r\n"},
     {"heading of only a picture, plain",
      {{2, "1. ", "<h2><img src=\"a.gif\"></h2>", "/w/page_1_.htm"}},
-     false,
+     Numbering::Off,
      "\t\r\n",
      "\tpage_1_.htm\r\n"},
     {"markup, entities and line breaks in a heading",
      {{1, "1. ", "<h1 class=x>Глава&nbsp;1.\r\nВведение</h1>", "/w/page_1_.htm"}},
-     true,
+     Numbering::On,
      "1. Глава 1. Введение\r\n",
      "page_1_.htm\r\n"},
     {"line feed, tab and break tag become single blanks, entities characters",
      {{1, "1. ", "<h1>A\nB</h1>", "/w/page_1_.htm"},
       {2, "1.1. ", "<h2>1.1\tR&amp;D<br>&laquo;Основы&raquo;</h2>", "/w/page_1_1_.htm"}},
-     true,
+     Numbering::On,
      "1. A B\r\n\t1.1. 1.1 R&D \xAB"
      "Основы\xBB\r\n",
      "page_1_.htm\r\n\tpage_1_1_.htm\r\n"},
+    {"automatic: a title with its own number gets none of ours",
+     {{1, "1. ", "<h1>1) A</h1>", "page_1_.htm"},
+      {1, "2. ", "<h1>B</h1>", "page_2_.htm"},
+      {1, "3. ", "<h1>C</h1>", "page_3_.htm"}},
+     Numbering::Auto,
+     "1) A\r\n2. B\r\n3. C\r\n",
+     "page_1_.htm\r\npage_2_.htm\r\npage_3_.htm\r\n"},
     {"equal page files give equal name lines",
      {{1, "1. ", "<h1>A</h1>", "/w/page_1_.htm"}, {1, "1. ", "<h1>B</h1>", "/w/page_1_.htm"}},
-     true,
+     Numbering::On,
      "1. A\r\n1. B\r\n",
      "page_1_.htm\r\npage_1_.htm\r\n"},
 };
@@ -118,7 +125,10 @@ TEST(HasOwnNumbers, MoreThanHalfOfTheHeadingsBeginWithANumber) {
         {"list labels and typed numbers", {"1 Общие", "1.1. Цели", "4.1.1 x", "Итоги"}, true},
         {"closing bracket, a number alone", {"1) A", "2"}, true},
         {"half is not most", {"1. A", "B"}, false},
-        {"digits glued to a word or a dot at the end", {"3D-модели", "2020год", "1.x", "A"}, false},
+        {"letters glued in front: appendix labels", {"\xCF" "1. x", "B2", "A.1"}, true},
+        {"digits glued to a word, three letters in front",
+         {"3D-модели", "2020год", "1.x", "ABC1 x"},
+         false},
         {"no headings", {}, false},
     };
     for (const Row& row : rows) {
@@ -138,7 +148,7 @@ TEST(WriteOutline, WritesBothFilesByteForByte) {
     HeadingTable table;
     ASSERT_EQ(SplitIntoPages(table, work.Path(), "<body><h2>Цели</h2><h1>Итоги</h1>"),
               SplitResult::Done);
-    WriteOutline(table, work.Path(), true);
+    WriteOutline(table, work.Path(), Numbering::On);
     EXPECT_EQ(FileBytes(work / "Titles.txt"), "\t1. Цели\r\n2. Итоги\r\n");
     EXPECT_EQ(FileBytes(work / "Names.txt"), "\tpage_1_.htm\r\npage_2_.htm\r\n");
 }
@@ -146,7 +156,7 @@ TEST(WriteOutline, WritesBothFilesByteForByte) {
 TEST(WriteOutline, EmptyTableGivesTwoEmptyFiles) {
     TempFolder work;
     PutFile(work / "Titles.txt", "stale");
-    WriteOutline(HeadingTable{}, work.Path(), true);
+    WriteOutline(HeadingTable{}, work.Path(), Numbering::On);
     EXPECT_EQ(FileBytes(work / "Titles.txt"), "");
     EXPECT_TRUE(std::filesystem::exists(work / "Names.txt"));
     EXPECT_EQ(FileBytes(work / "Names.txt"), "");
@@ -155,7 +165,7 @@ TEST(WriteOutline, EmptyTableGivesTwoEmptyFiles) {
 TEST(WriteOutline, MissingFolderRaisesNamingFile) {
     TempFolder temp;
     EXPECT_EQ(
-        testing::IoErrorText([&] { WriteOutline(HeadingTable{}, temp / "gone", false); }),
+        testing::IoErrorText([&] { WriteOutline(HeadingTable{}, temp / "gone", Numbering::Off); }),
         "Cannot create file \"" + (temp / "gone/Names.txt") + "\". No such file or directory");
 }
 

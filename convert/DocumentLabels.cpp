@@ -74,24 +74,20 @@ Sub CollectText(Text As Object)
     Loop
 End Sub
 
-' The export writes a picture's Title, or a drawing's Name, as its alt; both carry the
-' description, ChrW(&HE000), the title (and for a drawing its index) for PictureTexts.
+'' The export writes a picture's or an object's Title as its alt: it gets the description
+' (a formula's text when it has none), Chr(57344) and the title, for PictureTexts.
 Sub DescribePictures(Document As Object)
     On Error Resume Next
     Dim i As Long, Item As Object, Description As String
-    For i = 0 To Document.DrawPage.getCount() - 1
-        Item = Document.DrawPage.getByIndex(i)
+    For i = 0 To Document.GraphicObjects.getCount() - 1
+        Item = Document.GraphicObjects.getByIndex(i)
+        Item.Title = Item.Description & Chr(57344) & Item.Title
+    Next i
+    For i = 0 To Document.EmbeddedObjects.getCount() - 1
+        Item = Document.EmbeddedObjects.getByIndex(i)
         Description = Item.Description
-        If Item.supportsService("com.sun.star.text.TextEmbeddedObject") Then
-            If Description = "" And Not IsNull(Item.EmbeddedObject) Then
-                If Item.EmbeddedObject.supportsService("com.sun.star.formula.FormulaProperties") Then Description = Item.EmbeddedObject.Formula
-            End If
-            Item.Title = Description & ChrW(&HE000) & Item.Title
-        ElseIf Item.supportsService("com.sun.star.text.TextGraphicObject") Then
-            Item.Title = Description & ChrW(&HE000) & Item.Title
-        ElseIf Not Item.supportsService("com.sun.star.text.TextFrame") Then
-            Item.Name = Description & ChrW(&HE000) & Item.Title & ChrW(&HE000) & i
-        End If
+        If Description = "" Then Description = Item.Model.Formula
+        Item.Title = Description & Chr(57344) & Item.Title
     Next i
 End Sub
 

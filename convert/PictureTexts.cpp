@@ -26,41 +26,31 @@ Attribute Find(std::string_view tag, std::string_view name) {
     return {};
 }
 
-// The img tag with its alt and title made from the routine's marks.
+// The img tag with its alt and title made from the routine's mark.
 std::string Described(std::string_view tag) {
     const Attribute alt = Find(tag, "alt");
-    const Attribute name = Find(tag, "name");
-    std::string description;
-    std::string title;
-    const bool marked = alt.From != std::string_view::npos &&
-                        alt.Value.find(Mark) != std::string_view::npos;
-    if (marked) {
-        const std::size_t mark = alt.Value.find(Mark);
+    const std::size_t mark =
+        alt.From == std::string_view::npos ? std::string_view::npos : alt.Value.find(Mark);
+    std::string_view description;
+    std::string_view title;
+    if (mark != std::string_view::npos) {
         description = alt.Value.substr(0, mark);
-        const std::string_view rest = alt.Value.substr(mark + Mark.size());
-        title = rest.substr(0, rest.find(Mark));
-    } else if (alt.From != std::string_view::npos && alt.Value != name.Value) {
-        return std::string(tag);  // a text of the author's that the routine did not see
+        title = alt.Value.substr(mark + Mark.size());
+    } else if (alt.From != std::string_view::npos && alt.Value != Find(tag, "name").Value) {
+        return std::string(tag);  // a text the routine did not see (its fallback ran)
     }
     std::string out;
-    out.reserve(tag.size() + description.size() + title.size() + 20);
-    // Drop alt and a marked name (both hold the marks), keep the rest in order.
-    std::size_t at = 0;
-    const auto skip = [&](const Attribute& attribute) {
-        out.append(tag.substr(at, attribute.From - at));
-        at = attribute.To;
-    };
-    const bool dropName = name.From != std::string_view::npos &&
-                          name.Value.find(Mark) != std::string_view::npos;
-    const bool nameFirst = dropName && (alt.From == std::string_view::npos || name.From < alt.From);
-    if (nameFirst) skip(name);
-    if (alt.From != std::string_view::npos) skip(alt);
-    if (dropName && !nameFirst) skip(name);
-    out.append(tag.substr(at));
-    // After "<img".
-    std::string texts = " alt=\"" + description + "\"";
-    if (!title.empty()) texts += " title=\"" + title + "\"";
-    out.insert(4, texts);
+    out.reserve(tag.size() + title.size() + 20);
+    if (alt.From == std::string_view::npos) {
+        out.append(tag);
+    } else {
+        out.append(tag.substr(0, alt.From)).append(tag.substr(alt.To));
+    }
+    std::string texts = " alt=\"";
+    texts.append(description).append(1, '"');
+    if (!title.empty()) texts.append(" title=\"").append(title).append(1, '"');
+    // At the end of the tag, in front of its "/>" or ">".
+    out.insert(out.size() - (out.size() >= 2 && out[out.size() - 2] == '/' ? 2 : 1), texts);
     return out;
 }
 

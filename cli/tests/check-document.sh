@@ -75,6 +75,8 @@ document_formulas)
         [ -s "out-$document/$picture" ] || fail "$document: no formula picture"
         grep -rq "<img src=\"$picture\"" "out-$document"/page_*.htm ||
             fail "$document: no page shows the formula"
+        grep -rqE "<img src=\"$picture\"[^>]* alt=\"[^\"]*[a-z][^\"]*\"" "out-$document"/page_*.htm ||
+            fail "$document: the formula's text is not its alt"
     done
     ;;
 html_by_libreoffice)

@@ -133,6 +133,15 @@ TEST_F(OfficeSessionTest, ListLabelsBecomeTextFollowedByOneBlank) {
         EXPECT_NE(html.find(Cp1251(piece)), std::string::npos) << piece;
 }
 
+TEST_F(OfficeSessionTest, PicturesKeepTheirDescriptionAndNeverTheirName) {
+    const std::string html = Convert();
+    EXPECT_NE(html.find(Cp1251("alt=\"Красный квадрат\" title=\"Квадрат\"")), std::string::npos);
+    const std::size_t unnamed = html.find(Cp1251("name=\"Безымянный1\""));
+    ASSERT_NE(unnamed, std::string::npos);
+    const std::string tag = html.substr(unnamed, html.find('>', unnamed) - unnamed);
+    EXPECT_NE(tag.find(" alt=\"\""), std::string::npos) << tag;
+}
+
 TEST_F(OfficeSessionTest, OneLibreOfficeServesEveryDocument) {
     Convert();
     const qint64 first = (*session_)->ProcessId();

@@ -16,11 +16,11 @@
 #include <system_error>
 
 #include "Charset1251.h"
-#include "PictureTexts.h"
 #include "ConvertMessages.h"
 #include "OfficeProcess.h"
 #include "OfficeProfile.h"
 #include "OfficeSession.h"
+#include "PictureTexts.h"
 #include "ProcessGroup.h"
 #include "WordFormat.h"
 

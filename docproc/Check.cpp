@@ -150,17 +150,7 @@ class Checker {
                     "так же называется страница " + Quoted(Where(it->second)) +
                         " в том же разделе: в дереве их не различить; переименуйте одну из них.");
             }
-            CheckRenamed(i);
         }
-    }
-
-    void CheckRenamed(int page) {
-        const std::string name = FileOf(page);
-        const auto dash = name.rfind('-');
-        if (dash == std::string::npos || name.find('.', dash) == std::string::npos) return;
-        Add("renamed-page", Severity::Note, page,
-            "номер раздела совпал с номером другой страницы, поэтому страница записана в файл " +
-                name + "; исправьте уровни заголовков, чтобы номера стали разными.");
     }
 
     void CheckPages() {

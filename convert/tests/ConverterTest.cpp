@@ -500,7 +500,8 @@ TEST_F(ConverterTest, WritesWindows1251HtmlWithItsPictureBeside) {
     EXPECT_EQ(ReadFile(Path("work/i.~ht")),
               "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
               "charset=windows-1251\"/></head>\n<body><h1>\xCF\xF0\xE8\xE2\xE5\xF2 &#945;</h1>"
-              "<img src=\"i_html_1.png\"/><img src=\"i_html_1.png\"/></body></html>\n");
+              "<img src=\"i_html_1.png\" alt=\"\"/><img src=\"i_html_1.png\" alt=\"\"/></body>"
+              "</html>\n");
     EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "PNG");
     EXPECT_FALSE(ProcessGroupAlive(FakeGroup()));
     ExpectDocumentUntouched();
@@ -528,7 +529,7 @@ TEST_F(ConverterTest, KeepsAnExistingFileThatHasThePicturesName) {
     ASSERT_EQ(ConvertError(document_, Path("work/i.~ht"), Fake("ok")), "");
     EXPECT_EQ(ReadFile(Path("work/i_html_1.png")), "mine");
     EXPECT_EQ(ReadFile(Path("work/i_html_1_1.png")), "PNG");
-    EXPECT_EQ(ReadFile(Path("work/i.~ht")).count("<img src=\"i_html_1_1.png\"/>"), 2);
+    EXPECT_EQ(ReadFile(Path("work/i.~ht")).count("<img src=\"i_html_1_1.png\" alt=\"\"/>"), 2);
 }
 
 // What an output folder may hold under the names a conversion writes: no write goes

@@ -156,8 +156,10 @@ class CourseTest : public QObject {
     // A material outside the course's folder is marked in the list.
     void OutsideMaterialMarked() {
         kelmo::Course course;
-        course.Materials.append({Dir.filePath("docs/course.htm"), "Внутри", true, {}});
-        course.Materials.append({Dir.filePath("elsewhere.htm"), "Снаружи", true, {}});
+        course.Materials.append(
+            {Dir.filePath("docs/course.htm"), "Внутри", kelmo::Numbering::Auto, {}});
+        course.Materials.append(
+            {Dir.filePath("elsewhere.htm"), "Снаружи", kelmo::Numbering::Auto, {}});
         kelmo::TCourseDialog dialog(course, Dir.filePath("docs/c.kelmo-course"), *QuestionsUsed);
         auto* list = dialog.findChild<QListWidget*>("lbxMaterials");
         QCOMPARE(list->item(0)->text(), QStringLiteral("Внутри  (course.htm)"));

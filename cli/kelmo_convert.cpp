@@ -137,11 +137,12 @@ Options ParseArguments(const QCoreApplication& app) {
     parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize});
     parser.addOptions(
         {{QStringLiteral("package"),
-          QStringLiteral("Also write the pages as a package to FILE (a folder or a .zip)."),
+          QStringLiteral("Also write the pages as a package to FILE (a folder, a .zip or an "
+                         ".epub)."),
           QStringLiteral("FILE")},
          {QStringLiteral("package-format"),
-          QStringLiteral("folder, zip, imscp or scorm12 (default: zip for a FILE ending in "
-                         ".zip, else folder)."),
+          QStringLiteral("folder, zip, imscp, scorm12, moodlebook or epub (default: zip for a "
+                         "FILE ending in .zip, epub for .epub, else folder)."),
           QStringLiteral("F")},
          {QStringLiteral("allow-outside"),
           QStringLiteral("Package a course even when some of its documents lie outside the "
@@ -485,7 +486,8 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
 
 void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
     try {
-        kelmo::WritePackage(request, options.Format, options.Package);
+        for (const QString& note : kelmo::WritePackage(request, options.Format, options.Package))
+            std::cerr << note.toStdString() << '\n';
     } catch (const kelmo::PackageError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }

@@ -116,8 +116,9 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
         return;
     Window.RunCommand([&] {
         const WaitCursor wait;
-        WritePackage(request, format, path);
-        Window.SetStatus(QStringLiteral("Пакет сохранен: ") + path + QStringLiteral("."));
+        const QStringList notes = WritePackage(request, format, path);
+        Window.SetStatus(QStringLiteral("Пакет сохранен: ") + path + QStringLiteral(".") +
+                         (notes.isEmpty() ? QString() : QLatin1Char(' ') + notes.join(". ")));
     });
 }
 

@@ -24,6 +24,8 @@ struct FormatFilter {
 const FormatFilter PackageFilters[] = {
     {PackageFormat::Scorm12, "Пакет SCORM 1.2 (*.zip)"},
     {PackageFormat::ImsCp, "Пакет IMS Content Packaging 1.1.2 (*.zip)"},
+    {PackageFormat::MoodleBook, "Книга Moodle, два уровня (*.zip)"},
+    {PackageFormat::Epub, "Книга EPUB (*.epub)"},
     {PackageFormat::Zip, "Архив ZIP со страницами (*.zip)"},
     {PackageFormat::Folder, "Папка со страницами (*)"},
 };

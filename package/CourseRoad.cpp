@@ -64,7 +64,8 @@ QString MaterialFolder(const QString& workFolder, qsizetype index) {
 
 PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
                              const ConvertOptions& options) {
-    PackageRequest request{course.FullName, true, {}, workFolder};
+    PackageRequest request{course.FullName,   true, {}, workFolder, course.ShortName,
+                           course.Description};
     Outline outline;
     for (qsizetype i = 0; i < course.Materials.size(); ++i) {
         const Material& material = course.Materials[i];

@@ -9,6 +9,9 @@ namespace {
 const QString ContentNs = QStringLiteral("http://www.imsproject.org/xsd/imscp_rootv1p1p2");
 const QString ScormNs = QStringLiteral("http://www.adlnet.org/xsd/adlcp_rootv1p2");
 const QString SchemaNs = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
+const QString MetadataNs = QStringLiteral("http://www.imsglobal.org/xsd/imsmd_rootv1p2p1");
+const QString XmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+const QString CommonResource = QStringLiteral("RES-COMMON");
 
 // XML 1.0 has no place for control characters (a manual line break in a heading is one).
 QString Printable(QString text) {
@@ -24,18 +27,21 @@ class ManifestWriter {
         xml_.setAutoFormattingIndent(1);
     }
 
-    void Write(const QString& title, const std::vector<PackageItem>& items) {
+    void Write(const PackageRequest& request, const std::vector<PackageItem>& items,
+               const QStringList& common) {
         xml_.writeStartDocument();
         xml_.writeDefaultNamespace(ContentNs);
         if (scorm_) xml_.writeNamespace(ScormNs, QStringLiteral("adlcp"));
+        xml_.writeNamespace(MetadataNs, QStringLiteral("imsmd"));
         xml_.writeNamespace(SchemaNs, QStringLiteral("xsi"));
         xml_.writeStartElement(ContentNs, QStringLiteral("manifest"));
-        xml_.writeAttribute(QStringLiteral("identifier"), Identifier(title));
+        const QString identifier = Identifier(request.Title);
+        xml_.writeAttribute(QStringLiteral("identifier"), identifier);
         xml_.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
         xml_.writeAttribute(SchemaNs, QStringLiteral("schemaLocation"), SchemaLocation());
-        WriteMetadata();
-        WriteOrganization(title, items);
-        WriteResources(items);
+        WriteMetadata(request, identifier);
+        WriteOrganization(request.Title, items);
+        WriteResources(items, common);
         xml_.writeEndElement();
         xml_.writeEndDocument();
     }
@@ -49,15 +55,36 @@ class ManifestWriter {
     QString SchemaLocation() const {
         QString location = ContentNs + QStringLiteral(" imscp_rootv1p1p2.xsd");
         if (scorm_) location += QLatin1Char(' ') + ScormNs + QStringLiteral(" adlcp_rootv1p2.xsd");
-        return location;
+        return location + QLatin1Char(' ') + MetadataNs + QStringLiteral(" imsmd_rootv1p2p1.xsd");
     }
 
-    void WriteMetadata() {
+    // The schema, and the course's names and description as LOM; the short name, when
+    // there is one, identifies it.
+    void WriteMetadata(const PackageRequest& request, const QString& identifier) {
         xml_.writeStartElement(ContentNs, QStringLiteral("metadata"));
         xml_.writeTextElement(ContentNs, QStringLiteral("schema"),
                               scorm_ ? QStringLiteral("ADL SCORM") : QStringLiteral("IMS Content"));
         xml_.writeTextElement(ContentNs, QStringLiteral("schemaversion"),
                               scorm_ ? QStringLiteral("1.2") : QStringLiteral("1.1.2"));
+        xml_.writeStartElement(MetadataNs, QStringLiteral("lom"));
+        xml_.writeStartElement(MetadataNs, QStringLiteral("general"));
+        const QString shortName = Printable(request.ShortName).trimmed();
+        xml_.writeTextElement(MetadataNs, QStringLiteral("identifier"),
+                              shortName.isEmpty() ? identifier : shortName);
+        WriteLangString(QStringLiteral("title"), request.Title);
+        if (!request.Description.trimmed().isEmpty())
+            WriteLangString(QStringLiteral("description"), request.Description);
+        xml_.writeEndElement();
+        xml_.writeEndElement();
+        xml_.writeEndElement();
+    }
+
+    void WriteLangString(const QString& element, const QString& text) {
+        xml_.writeStartElement(MetadataNs, element);
+        xml_.writeStartElement(MetadataNs, QStringLiteral("langstring"));
+        xml_.writeAttribute(XmlNs, QStringLiteral("lang"), QStringLiteral("ru"));
+        xml_.writeCharacters(Printable(text));
+        xml_.writeEndElement();
         xml_.writeEndElement();
     }
 
@@ -84,11 +111,22 @@ class ManifestWriter {
         xml_.writeEndElement();
     }
 
-    // One resource per page, numbered as its item.
-    void WriteResources(const std::vector<PackageItem>& items) {
+    // One resource per page, numbered as its item, and one for the files every page uses
+    // (the contents page first, which it opens with).
+    void WriteResources(const std::vector<PackageItem>& items, const QStringList& common) {
         xml_.writeStartElement(ContentNs, QStringLiteral("resources"));
         int number = 0;
         for (const PackageItem& item : items) WriteResourcesOf(item, number);
+        if (!common.isEmpty()) {
+            xml_.writeStartElement(ContentNs, QStringLiteral("resource"));
+            xml_.writeAttribute(QStringLiteral("identifier"), CommonResource);
+            xml_.writeAttribute(QStringLiteral("type"), QStringLiteral("webcontent"));
+            if (scorm_)
+                xml_.writeAttribute(ScormNs, QStringLiteral("scormtype"), QStringLiteral("asset"));
+            xml_.writeAttribute(QStringLiteral("href"), common.first());
+            for (const QString& file : common) WriteFile(file);
+            xml_.writeEndElement();
+        }
         xml_.writeEndElement();
     }
 
@@ -99,10 +137,12 @@ class ManifestWriter {
             xml_.writeAttribute(QStringLiteral("identifier"), QStringLiteral("RES-%1").arg(own));
             xml_.writeAttribute(QStringLiteral("type"), QStringLiteral("webcontent"));
             if (scorm_)
-                xml_.writeAttribute(ScormNs, QStringLiteral("scormtype"), QStringLiteral("asset"));
+                xml_.writeAttribute(ScormNs, QStringLiteral("scormtype"), QStringLiteral("sco"));
             xml_.writeAttribute(QStringLiteral("href"), item.Page);
             WriteFile(item.Page);
             for (const QString& picture : item.Pictures) WriteFile(picture);
+            xml_.writeEmptyElement(ContentNs, QStringLiteral("dependency"));
+            xml_.writeAttribute(QStringLiteral("identifierref"), CommonResource);
             xml_.writeEndElement();
         }
         for (const PackageItem& child : item.Children) WriteResourcesOf(child, number);
@@ -119,9 +159,10 @@ class ManifestWriter {
 
 }  // namespace
 
-std::string ManifestXml(const QString& title, const std::vector<PackageItem>& items, bool scorm) {
+std::string ManifestXml(const PackageRequest& request, const std::vector<PackageItem>& items,
+                        bool scorm, const QStringList& common) {
     QByteArray out;
-    ManifestWriter(out, scorm).Write(title, items);
+    ManifestWriter(out, scorm).Write(request, items, common);
     return out.toStdString();
 }
 

@@ -71,11 +71,15 @@ void WriteZipFile(const std::vector<PackageFile>& files, const QString& path) {
         zip_source_t* source =
             zip_source_buffer(zip.get(), file.Bytes.data(), file.Bytes.size(), 0);
         if (!source) throw WriteFailure(ZipMessage(zip.get()));
-        if (zip_file_add(zip.get(), file.Path.toLatin1().constData(), source, ZIP_FL_ENC_UTF_8) <
-            0) {
+        const zip_int64_t index =
+            zip_file_add(zip.get(), file.Path.toLatin1().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
             zip_source_free(source);
             throw WriteFailure(ZipMessage(zip.get()));
         }
+        if (file.Stored &&
+            zip_set_file_compression(zip.get(), zip_uint64_t(index), ZIP_CM_STORE, 0) < 0)
+            throw WriteFailure(ZipMessage(zip.get()));
     }
     if (zip_close(zip.get()) < 0) throw WriteFailure(ZipMessage(zip.get()));
     (void)zip.release();
@@ -98,23 +102,33 @@ std::optional<PackageFormat> PackageFormatNamed(const QString& name) {
     if (name == QLatin1String("zip")) return PackageFormat::Zip;
     if (name == QLatin1String("imscp")) return PackageFormat::ImsCp;
     if (name == QLatin1String("scorm12")) return PackageFormat::Scorm12;
+    if (name == QLatin1String("moodlebook")) return PackageFormat::MoodleBook;
+    if (name == QLatin1String("epub")) return PackageFormat::Epub;
     return std::nullopt;
 }
 
 PackageFormat PackageFormatFor(const QString& target) {
+    if (target.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) return PackageFormat::Epub;
     return target.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive) ? PackageFormat::Zip
                                                                        : PackageFormat::Folder;
 }
 
-void WritePackage(const PackageRequest& request, PackageFormat format, const QString& path) {
+QStringList WritePackage(const PackageRequest& request, PackageFormat format, const QString& path) {
     const QString target = QDir::cleanPath(path);  // "pages/" names the folder, not a place in it
-    const bool withManifest = format == PackageFormat::ImsCp || format == PackageFormat::Scorm12;
+    const bool withManifest = format != PackageFormat::Folder && format != PackageFormat::Zip;
+    const bool scorm = format == PackageFormat::Scorm12;
+    QStringList notes;
     try {
         PackageContents contents = CollectContents(request, withManifest);
+        if (format == PackageFormat::Epub) {
+            WriteZip(EpubFiles(contents, request, notes), target);
+            return notes;
+        }
+        if (format == PackageFormat::MoodleBook) MergeDeeperPages(contents, 2);
+        const QStringList common = AddNavigation(contents, request, scorm);
         if (withManifest) {
-            contents.Files.push_back(
-                {QStringLiteral("imsmanifest.xml"),
-                 ManifestXml(request.Title, contents.Items, format == PackageFormat::Scorm12)});
+            contents.Files.push_back({QStringLiteral("imsmanifest.xml"),
+                                      ManifestXml(request, contents.Items, scorm, common)});
         }
         if (format == PackageFormat::Folder)
             WriteFolder(contents.Files, target);
@@ -125,6 +139,7 @@ void WritePackage(const PackageRequest& request, PackageFormat format, const QSt
                                .arg(target, QString::fromUtf8(error.what()))
                                .toStdString());
     }
+    return notes;
 }
 
 }  // namespace kelmo

@@ -12,6 +12,7 @@ namespace kelmo {
 struct PackageFile {
     QString Path;  // inside the package, "/" between folders, ASCII
     std::string Bytes;
+    bool Stored = false;  // kept uncompressed in a zip
 };
 
 struct PackageItem {
@@ -29,7 +30,27 @@ struct PackageContents {
 // withManifest: leave out the pages marked so and the outline files.
 PackageContents CollectContents(const PackageRequest& request, bool withManifest);
 
-// imsmanifest.xml for the items (UTF-8); scorm marks every resource as a SCORM asset.
-std::string ManifestXml(const QString& title, const std::vector<PackageItem>& items, bool scorm);
+// Keeps the first levels of the tree: the pages below are appended, in order, to the page
+// of their ancestor on the last level kept, their own files left out and links to them
+// turned to that page.
+void MergeDeeperPages(PackageContents& contents, int levels);
+
+// Puts a navigation bar at the top and bottom of every page and adds the contents page;
+// with scorm every page also loads the script that reports it to the learning system.
+// Returns the files every page uses, the contents page first.
+QStringList AddNavigation(PackageContents& contents, const PackageRequest& request, bool scorm);
+
+// The title a page or material shows: its own, or a stand-in when it has none.
+QString DisplayTitle(const PackageItem& item);
+
+// imsmanifest.xml for the items (UTF-8) with the request's metadata; scorm makes every page
+// a SCORM SCO. common: the files every page uses, kept in one resource of their own.
+std::string ManifestXml(const PackageRequest& request, const std::vector<PackageItem>& items,
+                        bool scorm, const QStringList& common);
+
+// The files of an EPUB 3 book of the contents, the "mimetype" first; notes gets what could
+// not go in as it is.
+std::vector<PackageFile> EpubFiles(const PackageContents& contents, const PackageRequest& request,
+                                   QStringList& notes);
 
 }  // namespace kelmo

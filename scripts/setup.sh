@@ -9,7 +9,7 @@ packages=(
     # libraries
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libjpeg62-turbo-dev
     libreoffice-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libzip-dev libxml2-dev
     # run time: the converter, a display for tests, fonts
     libreoffice-writer-nogui libreoffice-math xvfb xauth fonts-dejavu-core qt6-translations-l10n
     # window names under Xvfb (xprop)
@@ -17,8 +17,8 @@ packages=(
     # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)
     desktop-file-utils dpkg-dev file time
     # reading packages back in tests: unzip, xmllint against the SCORM schemas; zip makes an
-    # oversized document
-    unzip zip libxml2-utils
+    # oversized document; the EPUB checker, and a browser and Node.js for a SCORM run-time
+    unzip zip libxml2-utils epubcheck chromium nodejs npm
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A course of three materials (.doc, .docx, HTML with a picture) packaged by kelmo-convert
-# in every format and read back:
+# in every format and read back; the SCORM pages run under scorm-again's SCORM 1.2 run-time
+# in headless Chromium, the EPUBs go through epubcheck:
 #   check-package.sh PROGRAM PROJECT_SOURCE_DIR
 set -uo pipefail
 
@@ -10,6 +11,94 @@ case_name=package_course
 source "$(cd "$(dirname "$0")" && pwd)/common.sh"
 export XDG_CACHE_HOME=$scratch/cache
 schemas=$source_dir/package/tests/data/scorm12
+build_dir=$(cd "$(dirname "$program")/.." && pwd)
+
+# A run-time written by others for the SCORM test, in the build folder at a fixed version.
+scorm_again=$build_dir/npm/node_modules/scorm-again/dist/scorm12.js
+[ -f "$scorm_again" ] ||
+    npm install --silent --no-save --no-package-lock --prefix "$build_dir/npm" \
+        scorm-again@3.4.3 >/dev/null 2>&1 || fail "npm could not install scorm-again"
+
+browse() {
+    timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run \
+        --disable-background-networking --disable-component-update --disable-sync \
+        --user-data-dir="$(mktemp -d -p "$scratch")" --allow-file-access-from-files \
+        --enable-logging=stderr --v=0 --virtual-time-budget=60000 --dump-dom "$@" 2>browser.txt
+}
+
+# scorm_runtime DIR: every SCO of the unzipped package in DIR, one after another in a frame
+# under a fresh run-time, initialises, reports "completed" and finishes when left; a page
+# opened alone loads without a message in the console.
+scorm_runtime() {
+    local scos
+    scos=$(manifest "$1/imsmanifest.xml" \
+        '//*[local-name()="resource"][@*[local-name()="scormtype"]="sco"]/@href' |
+        sed 's/.*href="\(.*\)"/"\1",/' | tr -d '\n')
+    cp "$scorm_again" "$1/scorm12.js"
+    cat >"$1/harness.htm" <<HTML
+<html><head><script src="scorm12.js"></script></head><body><pre id="log"></pre>
+<iframe id="sco"></iframe><script>
+var scos = [$scos], log = document.getElementById("log"), frame = document.getElementById("sco");
+function next(i) {
+  if (i >= scos.length) { log.textContent += "done\n"; return; }
+  var api = window.API = new Scorm12API({logLevel: 5}), seen = {init: false, status: "", finish: false};
+  api.on("LMSInitialize", function () { seen.init = true; });
+  api.on("LMSSetValue.cmi.core.lesson_status", function (element, value) { seen.status = value; });
+  api.on("LMSFinish", function () { seen.finish = true; });
+  frame.onload = function () {
+    setTimeout(function () {
+      frame.onload = function () {
+        log.textContent += scos[i] + " " + seen.init + " " + seen.status + " " + seen.finish + "\n";
+        next(i + 1);
+      };
+      frame.src = "about:blank";
+    }, 100);
+  };
+  frame.src = scos[i];
+}
+next(0);
+</script></body></html>
+HTML
+    local expected
+    expected=$(echo "$scos" | tr ',' '\n' | tr -d '"' | sed '/^$/d; s/$/ true completed true/'; echo done)
+    expect_eq "$1: SCOs under the run-time" \
+        "$(browse "file://$PWD/$1/harness.htm" | sed -n '/<pre id="log">/,/<\/pre>/p' |
+            sed 's/.*<pre id="log">//; s/<\/pre>.*//')" "$expected"
+    local first=${scos%%\",*}
+    browse "file://$PWD/$1/${first#\"}" >alone.htm
+    expect_contains "$1: a page opened alone" "$(cat alone.htm)" 'class="kelmo-nav"'
+    expect_eq "$1: console of a page opened alone" "$(grep -c ':CONSOLE' browser.txt)" 0
+    rm "$1/harness.htm" "$1/scorm12.js"
+}
+
+# nav_links DIR: every link of the navigation bars and of the contents page leads to a file
+# of the package.
+nav_links() {
+    local page href missing=""
+    while read -r page; do
+        while read -r href; do
+            [ -f "$1/$(dirname "$page")/$href" ] || missing+=" $page:$href"
+        done < <({ grep -o '<div class="kelmo-nav.*</div>' "$1/$page"; [ "$page" = index.htm ] && cat "$1/$page"; } |
+            grep -o 'href="[^"]*"' | sed 's/href="\(.*\)"/\1/')
+    done < <(cd "$1" && find . -name '*.htm' | sed 's,^\./,,')
+    expect_eq "$1: navigation links to missing files" "$missing" ""
+    [ -f "$1/index.htm" ] || fail "$1: no contents page"
+}
+
+# keeps_page PACKAGED WORK: the packaged page holds the work folder's page whole and in order,
+# with the navigation put in.
+keeps_page() {
+    [ "$(diff <(tr '>' '\n' <"$2") <(tr '>' '\n' <"$1") | grep -c '^<')" -eq 0 ] ||
+        fail "$1: the page's own bytes changed"
+    grep -q 'class="kelmo-nav"' "$1" || fail "$1: no navigation bar"
+}
+
+# epub_check FILE: epubcheck finds nothing to say.
+epub_check() {
+    java -jar /usr/share/java/epubcheck.jar "$1" >epubcheck.txt 2>&1
+    expect_contains "$1: epubcheck" "$(cat epubcheck.txt)" \
+        "Messages: 0 fatals / 0 errors / 0 warnings / 0 infos"
+}
 
 mkdir -p docs/course.files
 cp "$source_dir/examples/course.doc" "$source_dir/examples/course.htm" docs/
@@ -70,11 +159,13 @@ for format in scorm12 imscp; do
     expect_contains "$format: picture of the HTML input" "$stored" "material_3/course.files/image002.gif"
     expect_eq "$format: items" "$(items_of $format/imsmanifest.xml)" \
         "$(expected_items $format/imsmanifest.xml)"
-    cmp -s $format/material_1/page_1_.htm work/material_1/page_1_.htm ||
-        fail "$format: a page's bytes changed"
+    keeps_page $format/material_1/page_1_.htm work/material_1/page_1_.htm
 done
-expect_eq "scorm assets" "$(grep -c 'adlcp:scormtype="asset"' scorm12/imsmanifest.xml)" \
-    "$(grep -c '<resource ' scorm12/imsmanifest.xml)"
+expect_eq "scorm SCOs" "$(grep -c 'adlcp:scormtype="sco"' scorm12/imsmanifest.xml)" \
+    "$(grep -c '<file href="material_./page_' scorm12/imsmanifest.xml)"
+expect_contains "metadata" "$(cat scorm12/imsmanifest.xml)" "<imsmd:identifier>ИНФ</imsmd:identifier>"
+nav_links scorm12
+scorm_runtime scorm12
 
 # zip and folder: the work folders' pages, pictures and outlines
 run --output work --package pages.zip course.kelmo-course
@@ -84,16 +175,43 @@ expect_contains stdout "$out" "Часть 1
     1.1. Цели курса"
 expect_contains stdout "$out" "Пакет: pages.zip"
 expect_eq "zip" "$(unzip -Z1 pages.zip | sort)" \
-    "$(cd work && find . -type f ! -name '*.~ht' | sed 's,^\./,,' | sort)"
+    "$(cd work && { find . -type f ! -name '*.~ht'; echo index.htm; } | sed 's,^\./,,' | sort)"
 run --quiet --output work --package pages --package-format folder course.kelmo-course
 expect_rc 0
-diff -r -x '*.~ht' work pages >/dev/null || fail "folder package differs from the work folders"
+diff -r -x '*.~ht' -x '*.htm' work pages >/dev/null || fail "folder package differs from the work folders"
+for page in work/material_*/*.htm; do keeps_page "pages/${page#work/}" "$page"; done
+nav_links pages
+
+# EPUB and Moodle Book of the course
+run --quiet --output work --package course.epub course.kelmo-course
+expect_rc 0
+epub_check course.epub
+run --quiet --output work --package book.zip --package-format moodlebook course.kelmo-course
+expect_rc 0
+mkdir book && (cd book && unzip -q ../book.zip)
+xmllint --noout --schema "$schemas/scorm12-all.xsd" book/imsmanifest.xml 2>/dev/null ||
+    fail "moodlebook manifest does not validate"
+expect_eq "moodlebook depth" "$(manifest book/imsmanifest.xml \
+    'count(//*[local-name()="item"]/*[local-name()="item"]/*[local-name()="item"])')" 0
+nav_links book
 
 # a package of one document; the folder package is not written into a folder in use
 run --output one --package one.zip docs/course.htm
 expect_rc 0
 expect_contains stdout "$out" "Пакет: one.zip"
 expect_contains "one document" "$(unzip -Z1 one.zip)" "course.files/image002.gif"
+
+# the bundled sample as SCORM and EPUB
+run --quiet --output sample --package sample.zip --package-format scorm12 docs/course.doc
+expect_rc 0
+mkdir sample-scorm && (cd sample-scorm && unzip -q ../sample.zip)
+xmllint --noout --schema "$schemas/scorm12-all.xsd" sample-scorm/imsmanifest.xml 2>/dev/null ||
+    fail "sample manifest does not validate"
+nav_links sample-scorm
+scorm_runtime sample-scorm
+run --quiet --output sample --package sample.epub docs/course.doc
+expect_rc 0
+epub_check sample.epub
 run --quiet --output one --package pages docs/course.htm
 expect_rc 1
 expect_eq stderr "$err" 'Не удалось записать пакет "pages": папка уже существует и не пуста'

@@ -106,6 +106,7 @@ std::size_t FindTag(const std::string& lower, std::string_view name, std::size_t
 struct Body {
     std::size_t Begin = 0;
     std::size_t End = 0;
+    std::size_t HeadStart = 0;  // after "<head ...>", or 0
     std::size_t HeadEnd = npos;
 };
 
@@ -120,6 +121,10 @@ Body BodyOf(const std::string& page) {
         body.End = end;
     if (const std::size_t head = FindTag(lower, "</head", 0); head != npos && head < body.Begin)
         body.HeadEnd = head;
+    if (const std::size_t head = FindTag(lower, "<head", 0); head != npos && head < body.Begin) {
+        const std::size_t close = lower.find('>', head);
+        if (close != npos && close < body.Begin) body.HeadStart = close + 1;
+    }
     return body;
 }
 
@@ -305,6 +310,11 @@ QStringList AddNavigation(PackageContents& contents, const PackageRequest& reque
         bytes.insert(body.Begin, Bar(request.Title, pages, i, true));
         bytes.insert(body.Begin, 1, '\n');
         bytes.insert(body.HeadEnd == npos ? body.Begin : body.HeadEnd, NavigationStyle);
+        // The browser runs none of the document's own scripts, only ours from the package.
+        bytes.insert(body.HeadStart, scorm ? "\n<meta http-equiv=\"Content-Security-Policy\" "
+                                             "content=\"script-src 'self'; object-src 'none'\">"
+                                           : "\n<meta http-equiv=\"Content-Security-Policy\" "
+                                             "content=\"script-src 'none'; object-src 'none'\">");
     }
     contents.Files.push_back({ContentsPage, ContentsPageText(request, contents.Items)});
     QStringList common{ContentsPage};

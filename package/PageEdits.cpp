@@ -112,7 +112,7 @@ struct Body {
 
 Body BodyOf(const std::string& page) {
     const std::string lower = Lower(page);
-    Body body{0, page.size(), npos};
+    Body body{0, page.size(), 0, npos};
     if (const std::size_t open = FindTag(lower, "<body", 0); open != npos) {
         const std::size_t close = lower.find('>', open);
         if (close != npos) body.Begin = close + 1;

@@ -204,8 +204,9 @@ class CourseTest : public QObject {
             format == kelmo::PackageFormat::ImsCp || format == kelmo::PackageFormat::Scorm12;
         files.replaceInStrings(QuestionsUsed->Package + "/", QString());
         files.sort();
-        // 33 pages and 3 pictures; the outlines, or the manifest without the left-out page
-        QCOMPARE(files.size(), manifest ? 36 : 44);
+        // 33 pages, 3 pictures and the contents page; the outlines, or the manifest (and the
+        // SCORM script) without the left-out page
+        QCOMPARE(files.size(), manifest ? 37 + int(format == kelmo::PackageFormat::Scorm12) : 45);
         QVERIFY(files.contains("material_3/course.files/image002.gif"));
         QCOMPARE(files.contains("material_1/page_1_1_.htm"), !manifest);
         if (format != kelmo::PackageFormat::Scorm12) return;
@@ -241,7 +242,7 @@ class CourseTest : public QObject {
         Window.Courses().SavePagesClick();
         QCOMPARE(WindowDialogs->Errors, QStringList());
         const QStringList files = Run("unzip", {"-Z1", QuestionsUsed->Package});
-        QCOMPARE(files.size(), 14 + 1 + 2);
+        QCOMPARE(files.size(), 14 + 1 + 2 + 1);
         QVERIFY(files.contains("course.files/image002.gif"));
         QVERIFY(files.contains("Titles.txt"));
     }

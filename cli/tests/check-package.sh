@@ -216,6 +216,11 @@ run --quiet --output sample --package sample.epub docs/course.doc
 expect_rc 0
 epub_check sample.epub
 
+# HTML that EPUB does not allow as it stands still makes a valid book
+run --quiet --output messy --package messy.epub "$source_dir/package/tests/data/epub-structure.htm"
+expect_rc 0
+epub_check messy.epub
+
 # a document's own script does not run in a packaged page, ours does
 printf '<html><body><h1>A</h1><script>document.title = "ran"</script></body></html>' >docs/script.htm
 run --quiet --output script --package script.zip --package-format scorm12 docs/script.htm

@@ -25,7 +25,6 @@ const QString XhtmlNs = QStringLiteral("http://www.w3.org/1999/xhtml");
 const QString EpubNs = QStringLiteral("http://www.idpf.org/2007/ops");
 const QString OpfNs = QStringLiteral("http://www.idpf.org/2007/opf");
 const QString DcNs = QStringLiteral("http://purl.org/dc/elements/1.1/");
-const QString XmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
 const QString BookFolder = QStringLiteral("EPUB/");
 
 // How an HTML element goes into XHTML.
@@ -105,21 +104,12 @@ Rule RuleOf(const xmlNode* node) {
     return found == Rules().constEnd() ? Rule{Kind::Unwrap, {}} : *found;
 }
 
-// XML 1.0 has no place for control characters (a manual line break in a heading is one).
-QString Printable(QString text) {
-    for (QChar& c : text)
-        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') &&
-            c != QLatin1Char('\r'))
-            c = QLatin1Char(' ');
-    return text;
-}
-
 QString Attribute(const xmlNode* node, const char* name) {
     xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
     if (!value) return {};
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(value));
     xmlFree(value);
-    return Printable(text).trimmed();
+    return XmlText(text).trimmed();
 }
 
 bool IsWhitespace(const xmlNode* node) {
@@ -137,12 +127,6 @@ QString ResolvedPath(const QString& page, const QString& value) {
     const QString folder = QFileInfo(page).path();
     path = QDir::cleanPath(folder == QLatin1String(".") ? path : folder + QLatin1Char('/') + path);
     return path.startsWith(QLatin1String("..")) ? QString() : path;
-}
-
-// The way from the folder of page to path, both inside the package.
-QString Relative(const QString& page, const QString& path) {
-    if (QFileInfo(page).path() == QFileInfo(path).path()) return QFileInfo(path).fileName();
-    return QStringLiteral("../").repeated(page.count(QLatin1Char('/'))) + path;
 }
 
 QString XhtmlName(const QString& page) {
@@ -179,7 +163,7 @@ class XhtmlWriter {
         xml_.writeDefaultNamespace(XhtmlNs);
         xml_.writeStartElement(XhtmlNs, QStringLiteral("html"));
         xml_.writeStartElement(XhtmlNs, QStringLiteral("head"));
-        xml_.writeTextElement(XhtmlNs, QStringLiteral("title"), Printable(title));
+        xml_.writeTextElement(XhtmlNs, QStringLiteral("title"), XmlText(title));
         if (!style.trimmed().isEmpty())
             xml_.writeTextElement(XhtmlNs, QStringLiteral("style"), style);
         xml_.writeEndElement();
@@ -207,7 +191,7 @@ class XhtmlWriter {
             style += QString::fromUtf8(reinterpret_cast<const char*>(text));
             xmlFree(text);
         }
-        return Printable(style.remove(QStringLiteral("<!--")).remove(QStringLiteral("-->")));
+        return XmlText(style.remove(QStringLiteral("<!--")).remove(QStringLiteral("-->")));
     }
 
     // True when the node, written where blocks may stand, writes one.
@@ -247,7 +231,7 @@ class XhtmlWriter {
     void Node(const xmlNode* node, Context context) {
         if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
             xml_.writeCharacters(
-                Printable(QString::fromUtf8(reinterpret_cast<const char*>(node->content))));
+                XmlText(QString::fromUtf8(reinterpret_cast<const char*>(node->content))));
             return;
         }
         if (node->type != XML_ELEMENT_NODE) return;
@@ -287,7 +271,7 @@ class XhtmlWriter {
                                {true, context.InLink});
             case Kind::List:
                 if (phrasing) return Element(node, QStringLiteral("span"), context);
-                return List(node, rule.Name, context);
+                return Container(node, rule.Name, Kind::ListItem, QStringLiteral("li"), context);
             case Kind::Table:
                 if (phrasing) return Element(node, QStringLiteral("span"), context);
                 return Table(node, context);
@@ -399,7 +383,7 @@ class XhtmlWriter {
         }
         const bool known = !fragment.isEmpty() && book_.Ids.value(target).contains(fragment);
         if (path.isEmpty() && !known) return {};
-        QString href = target == name_ ? QString() : Relative(name_, target);
+        QString href = target == name_ ? QString() : RelativePath(name_, target);
         if (known)
             href += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(fragment));
         return href;
@@ -417,7 +401,7 @@ class XhtmlWriter {
         xml_.writeStartElement(XhtmlNs, QStringLiteral("img"));
         if (const QString id = UniqueId(node); !id.isEmpty())
             xml_.writeAttribute(QStringLiteral("id"), id);
-        xml_.writeAttribute(QStringLiteral("src"), Relative(name_, *picture));
+        xml_.writeAttribute(QStringLiteral("src"), RelativePath(name_, *picture));
         xml_.writeAttribute(QStringLiteral("alt"), alt);
         static const QRegularExpression number(QStringLiteral("^[0-9]{1,5}$"));
         for (const char* size : {"width", "height"})
@@ -426,21 +410,22 @@ class XhtmlWriter {
         xml_.writeEndElement();
     }
 
-    // ul or ol: what is not an item goes into one.
-    void List(const xmlNode* node, const QString& name, Context context) {
+    // An element whose children must all be of one kind (the items of a list, the cells of
+    // a row): what stands between them goes into one of that kind.
+    void Container(const xmlNode* node, const QString& name, Kind kind, const QString& wrapper,
+                   Context context) {
         Start(node, name);
         bool open = false;
         for (const xmlNode* child = node->children; child; child = child->next) {
-            const bool item =
-                child->type == XML_ELEMENT_NODE && RuleOf(child).Type == Kind::ListItem;
-            if (item || (!open && (IsWhitespace(child) || (child->type != XML_ELEMENT_NODE &&
-                                                           child->type != XML_TEXT_NODE)))) {
+            const bool own = child->type == XML_ELEMENT_NODE && RuleOf(child).Type == kind;
+            if (own || (!open && (IsWhitespace(child) || (child->type != XML_ELEMENT_NODE &&
+                                                          child->type != XML_TEXT_NODE)))) {
                 if (open) xml_.writeEndElement();
                 open = false;
-                if (item) Element(child, QStringLiteral("li"), context);
+                if (own) Element(child, RuleOf(child).Name, context);
                 continue;
             }
-            if (!open) xml_.writeStartElement(XhtmlNs, QStringLiteral("li"));
+            if (!open) xml_.writeStartElement(XhtmlNs, wrapper);
             open = true;
             Node(child, context);
         }
@@ -474,7 +459,7 @@ class XhtmlWriter {
         if (!rows.empty()) xml_.writeStartElement(XhtmlNs, QStringLiteral("tbody"));
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (rows[i]->type == XML_ELEMENT_NODE && RuleOf(rows[i]).Type == Kind::Row) {
-                Row(rows[i], context);
+                Container(rows[i], QStringLiteral("tr"), Kind::Cell, QStringLiteral("td"), context);
                 continue;
             }
             xml_.writeStartElement(XhtmlNs, QStringLiteral("tr"));
@@ -488,29 +473,6 @@ class XhtmlWriter {
             xml_.writeEndElement();
         }
         if (!rows.empty()) xml_.writeEndElement();
-        xml_.writeEndElement();
-    }
-
-    void Row(const xmlNode* node, Context context) {
-        Start(node, QStringLiteral("tr"));
-        bool open = false;
-        for (const xmlNode* child = node->children; child; child = child->next) {
-            const bool cell = child->type == XML_ELEMENT_NODE && RuleOf(child).Type == Kind::Cell;
-            if (cell || (!open && (IsWhitespace(child) || (child->type != XML_ELEMENT_NODE &&
-                                                           child->type != XML_TEXT_NODE)))) {
-                if (open) xml_.writeEndElement();
-                open = false;
-                if (cell)
-                    Element(child,
-                            QString::fromUtf8(reinterpret_cast<const char*>(child->name)).toLower(),
-                            context);
-                continue;
-            }
-            if (!open) xml_.writeStartElement(XhtmlNs, QStringLiteral("td"));
-            open = true;
-            Node(child, context);
-        }
-        if (open) xml_.writeEndElement();
         xml_.writeEndElement();
     }
 
@@ -583,11 +545,11 @@ void NavList(QXmlStreamWriter& xml, const std::vector<PackageItem>& items) {
         if (!HasPages(item)) continue;
         xml.writeStartElement(XhtmlNs, QStringLiteral("li"));
         if (item.Page.isEmpty()) {
-            xml.writeTextElement(XhtmlNs, QStringLiteral("span"), Printable(DisplayTitle(item)));
+            xml.writeTextElement(XhtmlNs, QStringLiteral("span"), XmlText(DisplayTitle(item)));
         } else {
             xml.writeStartElement(XhtmlNs, QStringLiteral("a"));
             xml.writeAttribute(QStringLiteral("href"), XhtmlName(item.Page));
-            xml.writeCharacters(Printable(DisplayTitle(item)));
+            xml.writeCharacters(XmlText(DisplayTitle(item)));
             xml.writeEndElement();
         }
         if (std::any_of(item.Children.begin(), item.Children.end(), HasPages))
@@ -642,8 +604,8 @@ std::string PackageDocument(const PackageRequest& request,
     xml.writeAttribute(XmlNs, QStringLiteral("lang"), QStringLiteral("ru"));
 
     xml.writeStartElement(OpfNs, QStringLiteral("metadata"));
-    const QString title = Printable(request.Title).simplified();
-    const QString shortName = Printable(request.ShortName).simplified();
+    const QString title = XmlText(request.Title).simplified();
+    const QString shortName = XmlText(request.ShortName).simplified();
     const QUuid id =
         QUuid::createUuidV5(QUuid(QStringLiteral("{6ba7b811-9dad-11d1-80b4-00c04fd430c8}")),
                             title + QLatin1Char('\n') + shortName);
@@ -667,8 +629,7 @@ std::string PackageDocument(const PackageRequest& request,
     if (!shortName.isEmpty() && shortName != title)
         titled(shortName, QStringLiteral("short-title"), QStringLiteral("short"));
     xml.writeTextElement(DcNs, QStringLiteral("language"), QStringLiteral("ru"));
-    if (const QString description = Printable(request.Description).trimmed();
-        !description.isEmpty())
+    if (const QString description = XmlText(request.Description).trimmed(); !description.isEmpty())
         xml.writeTextElement(DcNs, QStringLiteral("description"), description);
     xml.writeStartElement(OpfNs, QStringLiteral("meta"));
     xml.writeAttribute(QStringLiteral("property"), QStringLiteral("dcterms:modified"));

@@ -10,15 +10,7 @@ const QString ContentNs = QStringLiteral("http://www.imsproject.org/xsd/imscp_ro
 const QString ScormNs = QStringLiteral("http://www.adlnet.org/xsd/adlcp_rootv1p2");
 const QString SchemaNs = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
 const QString MetadataNs = QStringLiteral("http://www.imsglobal.org/xsd/imsmd_rootv1p2p1");
-const QString XmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
 const QString CommonResource = QStringLiteral("RES-COMMON");
-
-// XML 1.0 has no place for control characters (a manual line break in a heading is one).
-QString Printable(QString text) {
-    for (QChar& c : text)
-        if (c.unicode() < 0x20) c = QLatin1Char(' ');
-    return text;
-}
 
 class ManifestWriter {
   public:
@@ -68,7 +60,7 @@ class ManifestWriter {
                               scorm_ ? QStringLiteral("1.2") : QStringLiteral("1.1.2"));
         xml_.writeStartElement(MetadataNs, QStringLiteral("lom"));
         xml_.writeStartElement(MetadataNs, QStringLiteral("general"));
-        const QString shortName = Printable(request.ShortName).trimmed();
+        const QString shortName = XmlText(request.ShortName).trimmed();
         xml_.writeTextElement(MetadataNs, QStringLiteral("identifier"),
                               shortName.isEmpty() ? identifier : shortName);
         WriteLangString(QStringLiteral("title"), request.Title);
@@ -83,7 +75,7 @@ class ManifestWriter {
         xml_.writeStartElement(MetadataNs, element);
         xml_.writeStartElement(MetadataNs, QStringLiteral("langstring"));
         xml_.writeAttribute(XmlNs, QStringLiteral("lang"), QStringLiteral("ru"));
-        xml_.writeCharacters(Printable(text));
+        xml_.writeCharacters(XmlText(text));
         xml_.writeEndElement();
         xml_.writeEndElement();
     }
@@ -93,7 +85,7 @@ class ManifestWriter {
         xml_.writeAttribute(QStringLiteral("default"), QStringLiteral("ORG-1"));
         xml_.writeStartElement(ContentNs, QStringLiteral("organization"));
         xml_.writeAttribute(QStringLiteral("identifier"), QStringLiteral("ORG-1"));
-        xml_.writeTextElement(ContentNs, QStringLiteral("title"), Printable(title));
+        xml_.writeTextElement(ContentNs, QStringLiteral("title"), XmlText(title));
         int number = 0;
         for (const PackageItem& item : items) WriteItem(item, number);
         xml_.writeEndElement();
@@ -106,7 +98,7 @@ class ManifestWriter {
         xml_.writeAttribute(QStringLiteral("identifier"), QStringLiteral("ITEM-%1").arg(own));
         if (!item.Page.isEmpty())
             xml_.writeAttribute(QStringLiteral("identifierref"), QStringLiteral("RES-%1").arg(own));
-        xml_.writeTextElement(ContentNs, QStringLiteral("title"), Printable(item.Title));
+        xml_.writeTextElement(ContentNs, QStringLiteral("title"), XmlText(item.Title));
         for (const PackageItem& child : item.Children) WriteItem(child, number);
         xml_.writeEndElement();
     }

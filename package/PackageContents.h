@@ -40,6 +40,16 @@ void MergeDeeperPages(PackageContents& contents, int levels);
 // Returns the files every page uses, the contents page first.
 QStringList AddNavigation(PackageContents& contents, const PackageRequest& request, bool scorm);
 
+// The XML namespace, of xml:lang.
+extern const QString XmlNs;
+
+// Text XML 1.0 can hold: control characters but tab and line ends become spaces (a manual
+// line break in a heading is one).
+QString XmlText(QString text);
+
+// The way from the folder of page to path, both inside the package.
+QString RelativePath(const QString& page, const QString& path);
+
 // The title a page or material shows: its own, or a stand-in when it has none.
 QString DisplayTitle(const PackageItem& item);
 

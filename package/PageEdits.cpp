@@ -137,13 +137,8 @@ std::string HtmlText(const QString& text) {
     return Utf8ToWindows1251(plain.simplified().toHtmlEscaped().toStdString());
 }
 
-// The way from the folder of page to path, both inside the package.
-QString Relative(const QString& page, const QString& path) {
-    return QStringLiteral("../").repeated(page.count(QLatin1Char('/'))) + path;
-}
-
 std::string Link(const QString& page, const QString& path, const char* text) {
-    return "<a href=\"" + Relative(page, path).toStdString() + "\">" + text + "</a>";
+    return "<a href=\"" + RelativePath(page, path).toStdString() + "\">" + text + "</a>";
 }
 
 // The pages in the order of the tree, each with the titles of the items above it.
@@ -273,11 +268,26 @@ void RetargetLinks(PackageFile& file, const QHash<QString, QString>& mergedInto)
         if (host == mergedInto.constEnd()) continue;
         file.Bytes.replace(std::size_t(match.capturedStart(1)),
                            std::size_t(match.capturedLength(1)),
-                           Relative(file.Path, *host).toStdString());
+                           RelativePath(file.Path, *host).toStdString());
     }
 }
 
 }  // namespace
+
+const QString XmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+
+QString XmlText(QString text) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') &&
+            c != QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    return text;
+}
+
+QString RelativePath(const QString& page, const QString& path) {
+    if (QFileInfo(page).path() == QFileInfo(path).path()) return QFileInfo(path).fileName();
+    return QStringLiteral("../").repeated(page.count(QLatin1Char('/'))) + path;
+}
 
 QString DisplayTitle(const PackageItem& item) {
     const QString title = item.Title.simplified();
@@ -304,7 +314,7 @@ QStringList AddNavigation(PackageContents& contents, const PackageRequest& reque
         const Body body = BodyOf(bytes);
         std::string bottom = Bar(request.Title, pages, i, false);
         if (scorm)
-            bottom += "<script src=\"" + Relative(file->Path, ScormScript).toStdString() +
+            bottom += "<script src=\"" + RelativePath(file->Path, ScormScript).toStdString() +
                       "\"></script>\n";
         bytes.insert(body.End, bottom);
         bytes.insert(body.Begin, Bar(request.Title, pages, i, true));

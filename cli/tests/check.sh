@@ -405,7 +405,7 @@ package_zip_by_name)
     for name in pages.zip PAGES.ZIP pages.Zip; do
         run --quiet --output out --package "$name" in.htm
         expect_rc 0
-        expect_eq "$name" "$(unzip -Z1 "$name" 2>&1 | sort | tr '\n' ' ')" "Names.txt Titles.txt page_1_.htm "
+        expect_eq "$name" "$(unzip -Z1 "$name" 2>&1 | sort | tr '\n' ' ')" "Names.txt Titles.txt index.htm page_1_.htm "
     done
     run --quiet --output out --package pages in.htm
     expect_file pages/page_1_.htm

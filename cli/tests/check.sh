@@ -409,6 +409,10 @@ package_zip_by_name)
     done
     run --quiet --output out --package pages in.htm
     expect_file pages/page_1_.htm
+    # an EPUB by its ending, "mimetype" first
+    run --quiet --output out --package book.EPUB in.htm
+    expect_rc 0
+    expect_eq "book.EPUB" "$(unzip -Z1 book.EPUB | head -1)" mimetype
     ;;
 
 # --- The author's check -------------------------------------------------------------------

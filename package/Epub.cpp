@@ -15,6 +15,7 @@
 #include <QUuid>
 #include <QXmlStreamWriter>
 #include <memory>
+#include <string_view>
 
 #include "PackageContents.h"
 
@@ -492,7 +493,9 @@ struct DocFree {
 };
 using Document = std::unique_ptr<xmlDoc, DocFree>;
 
-Document ParsePage(const std::string& bytes, const QString& path) {
+Document ParsePage(std::string_view bytes, const QString& path) {
+    if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos)
+        bytes = "<html><body></body></html>";  // the parser makes no document of nothing
     Document doc(htmlReadMemory(bytes.data(), int(qMin<std::size_t>(bytes.size(), INT_MAX)),
                                 path.toUtf8().constData(), "windows-1251",
                                 HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
@@ -502,7 +505,7 @@ Document ParsePage(const std::string& bytes, const QString& path) {
 }
 
 // The media type of a picture by its first bytes; empty for a format EPUB readers need not show.
-QString PictureType(const std::string& bytes) {
+QString PictureType(std::string_view bytes) {
     if (bytes.starts_with("\x89PNG\r\n\x1a\n")) return QStringLiteral("image/png");
     if (bytes.starts_with("\xff\xd8\xff")) return QStringLiteral("image/jpeg");
     if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a"))
@@ -676,13 +679,13 @@ std::vector<PackageFile> EpubFiles(const PackageContents& contents, const Packag
     if (items.empty()) throw std::runtime_error("в книге нет ни одной страницы");
 
     Book book;
-    QHash<QString, const std::string*> bytes;
-    for (const PackageFile& file : contents.Files) bytes.insert(file.Path, &file.Bytes);
+    QHash<QString, std::string_view> bytes;
+    for (const PackageFile& file : contents.Files) bytes.insert(file.Path, file.Bytes);
     for (const PackageItem* item : items) {
         book.Pages.insert(item->Page, XhtmlName(item->Page));
         for (const QString& picture : item->Pictures) {
             if (book.Pictures.contains(picture) || book.Unsupported.contains(picture)) continue;
-            const QString type = PictureType(*bytes.value(picture));
+            const QString type = PictureType(bytes.value(picture));
             if (type.isEmpty()) {
                 book.Unsupported.insert(picture);
                 notes.append(QStringLiteral("Рисунок \"%1\" не вошёл в книгу EPUB: его формат "
@@ -699,7 +702,7 @@ std::vector<PackageFile> EpubFiles(const PackageContents& contents, const Packag
     std::vector<BookPage> pages;
     for (const PackageItem* item : items)
         pages.push_back(
-            {item->Page, DisplayTitle(*item), ParsePage(*bytes.value(item->Page), item->Page)});
+            {item->Page, DisplayTitle(*item), ParsePage(bytes.value(item->Page), item->Page)});
     // The first pass learns each page's ids, the second checks the links against them.
     std::vector<PackageFile> files{{QStringLiteral("mimetype"), "application/epub+zip", true},
                                    {QStringLiteral("META-INF/container.xml"), Container}};
@@ -727,7 +730,7 @@ std::vector<PackageFile> EpubFiles(const PackageContents& contents, const Packag
     for (const QString& picture : book.PictureOrder) {
         const QString name = book.Pictures.value(picture);
         if (!book.UsedPictures.contains(name)) continue;
-        files.push_back({BookFolder + name, *bytes.value(picture)});
+        files.push_back({BookFolder + name, std::string(bytes.value(picture))});
         entries.push_back(
             {QStringLiteral("picture-%1").arg(++number), name, book.PictureTypes.value(name)});
     }

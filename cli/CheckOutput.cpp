@@ -19,12 +19,15 @@ std::string FindingLines(const std::vector<Finding>& findings) {
 std::string FindingsJson(const std::vector<Finding>& findings) {
     QJsonArray list;
     for (const Finding& finding : findings) {
-        list.append(QJsonObject{
+        QJsonObject item{
             {QStringLiteral("kind"), QString::fromStdString(finding.Kind)},
             {QStringLiteral("severity"), QString::fromStdString(SeverityKey(finding.Level))},
             {QStringLiteral("page"), finding.Page ? QJsonValue(finding.Page) : QJsonValue()},
             {QStringLiteral("message"), QString::fromUtf8(FindingText(finding))},
-        });
+        };
+        if (!finding.Material.empty())
+            item.insert(QStringLiteral("material"), QString::fromStdString(finding.Material));
+        list.append(item);
     }
     const QJsonObject root{{QStringLiteral("findings"), list}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();

@@ -13,7 +13,6 @@
 #include <climits>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -23,10 +22,11 @@
 #include "Converter.h"
 #include "Course.h"
 #include "CourseRoad.h"
-#include "HtmlInput.h"
 #include "LibFunc.h"
 #include "OfficeSession.h"
 #include "Package.h"
+#include "Road.h"
+#include "WorkFiles.h"
 #include "WorkFolder.h"
 
 namespace {
@@ -216,16 +216,6 @@ void CatchStopSignals() {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnStopSignal);
 }
 
-class Interrupted : public std::runtime_error {
-  public:
-    Interrupted() : std::runtime_error("Прервано") {}
-};
-
-// Called while waiting for LibreOffice: unwinding ends it and removes our temporary files.
-void ThrowIfInterrupted() {
-    if (StopSignal != 0) throw Interrupted();
-}
-
 // After everything of ours is gone, ends the way the signal would have ended the program.
 void FinishStopSignal() {
     if (StopSignal == 0) return;
@@ -234,35 +224,37 @@ void FinishStopSignal() {
     std::raise(signal);
 }
 
-// Writes the HTML export of the input to the given path.
-using Exporter = std::function<void(const std::string& exportPath)>;
-
-// How the input becomes "i.~ht". Input that cannot be used is refused here, by name or
-// content and with the window's messages, before any folder is made.
-Exporter ExporterFor(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    auto document = std::make_shared<kelmo::InputDocument>();
+// Input that cannot be used is refused here, by name or content and with the window's
+// messages, before any folder is made.
+void RefuseUnusable(const QString& input, int maxDocumentMb) {
     try {
-        *document = kelmo::ReadInput(options.Input, options.MaxDocumentMb);
+        kelmo::RecognizeInput(input, maxDocumentMb);
     } catch (const kelmo::ConvertError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
-    if (document->Kind != kelmo::InputKind::Html) {
-        kelmo::ConvertOptions convert;
-        convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
-        convert.Session = session;
-        convert.OfficeMemoryMb = options.OfficeMemoryMb;
-        convert.MaxDocumentMb = options.MaxDocumentMb;
-        convert.Progress = [](int) { ThrowIfInterrupted(); };
-        const QString input = options.Input;
-        return [input, convert](const std::string& exportPath) {
-            kelmo::ConvertDocument(input, QFile::decodeName(exportPath.c_str()), convert);
-        };
+}
+
+// The input read once (a web page whole) for the road, refused as RefuseUnusable does.
+kelmo::InputDocument ReadUsable(const QString& input, int maxDocumentMb) {
+    try {
+        return kelmo::ReadInput(input, maxDocumentMb);
+    } catch (const kelmo::ConvertError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
-    const QString input = options.Input;
-    // The page's bytes as read, handed on once.
-    return [input, document](const std::string& exportPath) {
-        kelmo::ImportHtml(input, std::move(document->Html), QFile::decodeName(exportPath.c_str()));
-    };
+}
+
+// The road as the options ask for it; a stop signal ends it (LibreOffice too) at once.
+kelmo::RoadOptions RoadOptionsFor(const Options& options,
+                                  const std::shared_ptr<kelmo::OfficeSession>& session) {
+    kelmo::RoadOptions road;
+    road.Convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
+    road.Convert.Session = session;
+    road.Convert.OfficeMemoryMb = options.OfficeMemoryMb;
+    road.Convert.MaxDocumentMb = options.MaxDocumentMb;
+    road.Numbers = options.Numbering;
+    road.Check = options.Check;
+    road.CancelRequested = [] { return StopSignal != 0; };
+    return road;
 }
 
 // True when the road would write over the input itself.
@@ -272,10 +264,7 @@ bool RoadWritesOver(const QString& input, const QString& folder) {
     std::error_code error;
     const auto folderPath = std::filesystem::weakly_canonical(LocalPath(folder), error);
     if (error || std::filesystem::path(LocalPath(in.canonicalPath())) != folderPath) return false;
-    const QString name = in.fileName();
-    return name == QLatin1String("i.~ht") || name == QLatin1String("clear.~ht") ||
-           name == QLatin1String("Names.txt") || name == QLatin1String("Titles.txt") ||
-           (name.startsWith(QLatin1String("page_")) && name.endsWith(QLatin1String(".htm")));
+    return kelmo::work::IsRoadFile(in.fileName().toStdString());
 }
 
 // The folder that receives every file of the road.
@@ -283,6 +272,8 @@ struct OutputPlace {
     std::string Path;
     bool Created = false;  // a new work folder made by this run
     std::string MadeFrom;  // the outermost folder of --output DIR that this run made
+
+    QString Folder() const { return QFile::decodeName(Path.c_str()); }
 };
 
 // A folder this run made that the failed road left empty goes again, with the empty
@@ -327,30 +318,6 @@ OutputPlace OutputFolder(const Options& options) {
     return {folder, false, made.string()};
 }
 
-struct RoadResult {
-    kelmo::SplitResult Split = kelmo::SplitResult::Done;
-    std::unique_ptr<kelmo::HeadingTable> Table = std::make_unique<kelmo::HeadingTable>();
-    std::string Html;  // the cleaned text the split was given
-};
-
-// Export, clean, split, outline: each step works on what the one before it left.
-RoadResult RunRoad(const Exporter& exportTo, const std::string& folder,
-                   kelmo::Numbering numbering) {
-    const std::string exportPath = kelmo::JoinPath(folder, "i.~ht");
-    exportTo(exportPath);
-    std::string html = kelmo::LoadTextFile(exportPath);
-    std::string docTitle;
-    kelmo::CleanWordHtml(docTitle, html);
-    kelmo::WriteCleanDocument(kelmo::JoinPath(folder, "clear.~ht"), docTitle, html);
-
-    RoadResult result;
-    result.Split = kelmo::SplitIntoPages(*result.Table, folder, html);
-    if (result.Split == kelmo::SplitResult::Done)
-        kelmo::WriteOutline(*result.Table, folder, numbering);
-    result.Html = std::move(html);
-    return result;
-}
-
 // One outline line for the terminal: two spaces per level tab, and a line break inside a
 // title shown as a blank.
 QString TerminalLine(QString line) {
@@ -386,16 +353,9 @@ void PrintFindings(const std::vector<kelmo::Finding>& findings, const Options& o
                                : kelmo::cli::FindingLines(findings));
 }
 
-// RunRoad into place; a work folder this run made that is still empty when the road fails
-// goes again (remove() takes only an empty folder).
-RoadResult RunRoadIn(const OutputPlace& place, const Exporter& exporter,
-                     kelmo::Numbering numbering) {
-    try {
-        return RunRoad(exporter, place.Path, numbering);
-    } catch (...) {
-        RemoveIfLeftEmpty(place);
-        throw;
-    }
+ExitCode CheckedExit(const std::vector<kelmo::Finding>& findings, const Options& options) {
+    return options.Strict && kelmo::cli::HasErrors(findings) ? ExitCode::CheckFailed
+                                                             : ExitCode::Done;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -424,27 +384,24 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
 }
 
 void PrintCourseOutline(const std::string& folder) {
-    PrintTitles(kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt")));
+    PrintTitles(kelmo::LoadTextFile(kelmo::JoinPath(folder, kelmo::work::Titles)));
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
     std::cout << "Папка: " << where.toStdString() << '\n';
 }
 
-// kelmo::ConvertCourse into place; a work folder this run made goes again when the course
-// fails before anything stays in it.
-kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Course& course,
-                                      const kelmo::ConvertOptions& convert) {
+void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
     try {
-        return kelmo::ConvertCourse(course, QFile::decodeName(place.Path.c_str()), convert);
-    } catch (...) {
-        RemoveIfLeftEmpty(place);
-        throw;
+        for (const QString& note : kelmo::WritePackage(request, options.Format, options.Package))
+            std::cerr << note.toStdString() << '\n';
+    } catch (const kelmo::PackageError& error) {
+        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
+    if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
 }
 
 // Each material of the course in a folder of its own inside the output folder, and the
-// course's outline beside them.
-kelmo::PackageRequest ConvertCourse(const Options& options,
-                                    const std::shared_ptr<kelmo::OfficeSession>& session) {
+// course's outline beside them; checked and printed as a document is.
+ExitCode RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
     kelmo::Course course;
     try {
         course = kelmo::LoadCourse(options.Input);
@@ -461,69 +418,51 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
                           outside + ": пакет не записан (--allow-outside разрешает)");
         std::cerr << outside.toStdString() << '\n';
     }
-    for (const kelmo::Material& material : course.Materials) {
-        Options one = options;
-        one.Input = material.Document;
-        ExporterFor(one, {});  // refuses what cannot be converted before any folder is made
-    }
+    for (const kelmo::Material& material : course.Materials)
+        RefuseUnusable(material.Document, options.MaxDocumentMb);
     const OutputPlace place = OutputFolder(options);
-    kelmo::ConvertOptions convert;
-    convert.Session = session;
-    convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
-    convert.OfficeMemoryMb = options.OfficeMemoryMb;
-    convert.MaxDocumentMb = options.MaxDocumentMb;
-    kelmo::PackageRequest request;
+    kelmo::CourseRoad road(course, place.Folder());
     try {
-        request = ConvertCourseIn(place, course, convert);
+        road.Run(RoadOptionsFor(options, session));
     } catch (const kelmo::ConvertError& error) {
+        RemoveIfLeftEmpty(place);
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     } catch (const kelmo::CourseError& error) {
+        RemoveIfLeftEmpty(place);
         throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
+    } catch (...) {
+        RemoveIfLeftEmpty(place);
+        throw;
     }
-    if (!options.Quiet) PrintCourseOutline(place.Path);
-    return request;
-}
-
-void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
-    try {
-        for (const QString& note : kelmo::WritePackage(request, options.Format, options.Package))
-            std::cerr << note.toStdString() << '\n';
-    } catch (const kelmo::PackageError& error) {
-        throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
-    }
-    if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
-}
-
-void RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    const kelmo::PackageRequest request = ConvertCourse(options, session);
-    if (!options.Package.isEmpty()) WritePackageOf(options, request);
+    const std::vector<kelmo::Finding> findings = road.Findings();
+    if (!options.Quiet && !options.Json) PrintCourseOutline(place.Path);
+    PrintFindings(findings, options);
+    if (!options.Package.isEmpty()) WritePackageOf(options, road.Request());
+    return CheckedExit(findings, options);
 }
 
 ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    if (kelmo::IsCourseFile(options.Input)) {
-        RunCourse(options, session);
-        return ExitCode::Done;
-    }
-    const Exporter exporter = ExporterFor(options, session);
+    if (kelmo::IsCourseFile(options.Input)) return RunCourse(options, session);
+    RefuseUnusable(options.Input, options.MaxDocumentMb);
     const OutputPlace place = OutputFolder(options);
-    const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
-    const std::vector<kelmo::Finding> findings =
-        options.Check
-            ? kelmo::CheckDocument(*road.Table, road.Html, kelmo::ListWorkFiles(place.Path))
-            : std::vector<kelmo::Finding>();
-    if (road.Split == kelmo::SplitResult::TooManyHeadings) {
-        PrintFindings(findings, options);
+    kelmo::Pages pages;
+    try {
+        pages = kelmo::RunRoad(options.Input, place.Folder(), RoadOptionsFor(options, session));
+    } catch (...) {
+        RemoveIfLeftEmpty(place);
+        throw;
+    }
+    if (pages.Split == kelmo::SplitResult::TooManyHeadings) {
+        PrintFindings(pages.Findings, options);
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
     }
-    if (!options.Quiet && !options.Json) PrintOutline(*road.Table, options.Numbering, place.Path);
-    PrintFindings(findings, options);
+    if (!options.Quiet && !options.Json) PrintOutline(*pages.Table, options.Numbering, place.Path);
+    PrintFindings(pages.Findings, options);
     if (!options.Package.isEmpty()) {
         const QString title = QFileInfo(options.Input).completeBaseName();
-        WritePackageOf(options,
-                       {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}, {}});
+        WritePackageOf(options, {title, false, {{title, place.Folder(), {}}}, {}});
     }
-    return options.Strict && kelmo::cli::HasErrors(findings) ? ExitCode::CheckFailed
-                                                             : ExitCode::Done;
+    return CheckedExit(pages.Findings, options);
 }
 
 int Report(ExitCode code, const std::string& message) {
@@ -601,11 +540,11 @@ int Run(const QCoreApplication& app) {
     if (options.Inputs.size() == 1) return int(RunOne(options, session));
     ExitCode worst = ExitCode::Done;
     for (const QString& input : options.Inputs) {
-        ThrowIfInterrupted();
+        if (StopSignal != 0) throw kelmo::RoadCancelled();
         ExitCode code = ExitCode::Done;
         try {
             code = RunOne(OptionsFor(options, input), session);
-        } catch (const Interrupted&) {
+        } catch (const kelmo::RoadCancelled&) {
             throw;
         } catch (...) {
             code = ExitCode(ReportCurrentError(LocalPath(input) + ": "));

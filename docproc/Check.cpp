@@ -54,7 +54,7 @@ class Checker {
   private:
     void Add(std::string kind, Severity level, int page, std::string message) {
         found_.push_back(
-            {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message)});
+            {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message), {}});
     }
 
     std::string PlainTitle(int page) const {
@@ -339,8 +339,9 @@ std::string SeverityWord(Severity level) { return NamesOf(level).Word; }
 std::string SeverityKey(Severity level) { return NamesOf(level).Key; }
 
 std::string FindingText(const Finding& finding) {
-    if (finding.Where.empty()) return finding.Message;
-    return finding.Where + ": " + finding.Message;
+    const std::string material = finding.Material.empty() ? "" : finding.Material + " — ";
+    if (finding.Where.empty()) return material + finding.Message;
+    return material + finding.Where + ": " + finding.Message;
 }
 
 std::string CheckSummary(const std::vector<Finding>& findings) {

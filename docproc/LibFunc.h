@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -226,9 +228,10 @@ enum class Severity { Error, Warning, Note };
 struct Finding {
     std::string Kind;  // stable key: "level-jump", "empty-heading", ...
     Severity Level = Severity::Note;
-    int Page = 0;         // 1-based line of the outline; 0 for none
-    std::string Where;    // the page as the outline names it ("3.2. Название"), UTF-8
-    std::string Message;  // what will happen and what to do, one Russian sentence, UTF-8
+    int Page = 0;          // 1-based line of the outline; 0 for none
+    std::string Where;     // the page as the outline names it ("3.2. Название"), UTF-8
+    std::string Message;   // what will happen and what to do, one Russian sentence, UTF-8
+    std::string Material;  // in a course, the title of the material it concerns, UTF-8
 };
 
 // One file of the work folder: its path below the folder with "/" separators, and its size.
@@ -258,13 +261,42 @@ std::vector<WorkFile> ListWorkFiles(const std::string& workDir);
 std::string SeverityWord(Severity level);
 // "error", "warning", "note".
 std::string SeverityKey(Severity level);
-// The finding as one line: Where + ": " + Message, or Message alone without a page.
+// The finding as one line: Where + ": " + Message, or Message alone without a page; in a
+// course the material's title and " — " in front.
 std::string FindingText(const Finding& finding);
 // "Проверка: 2 ошибки, 5 предупреждений", Russian plural forms.
 std::string CheckSummary(const std::vector<Finding>& findings);
 
 // windows-1251 bytes as UTF-8.
 std::string Windows1251ToUtf8(std::string_view text);
+
+// ---------------------------------------------------------------------------------------
+// The bytes half of the road: from the converter's export to pages, outline and check
+
+// The stages of MakePages, in the order they are reached.
+enum class PagesStage { Cleaned, Split, Checked };
+
+struct PagesOptions {
+    Numbering Numbers = Numbering::Auto;  // section numbers in the outline titles
+    bool Check = true;                    // the author's check after the split
+    CheckLimits Limits;
+};
+
+// What MakePages made. Findings are empty when the check was not asked for.
+struct Pages {
+    std::string DocTitle;
+    std::string Html;  // the clean document as written, the text the split was given
+    std::unique_ptr<HeadingTable> Table = std::make_unique<HeadingTable>();
+    SplitResult Split = SplitResult::Done;
+    std::vector<Finding> Findings;
+};
+
+// Cleans html (the export), writes the clean document (work::Clean), the pages and the
+// outline into workDir, and checks them; a split refused for too many headings writes no
+// outline and still gets its check. stageReached is called after each stage; an
+// exception it throws stops the road there. Throws IoError.
+Pages MakePages(const std::string& workDir, std::string html, const PagesOptions& options = {},
+                const std::function<void(PagesStage)>& stageReached = {});
 
 // ---------------------------------------------------------------------------------------
 // File helpers

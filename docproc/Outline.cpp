@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "LibFunc.h"
+#include "WorkFiles.h"
 
 namespace kelmo {
 namespace {
@@ -84,8 +85,8 @@ Outline MakeOutline(const HeadingTable& table, Numbering numbering) {
 
 void WriteOutline(const HeadingTable& table, const std::string& workDir, Numbering numbering) {
     const Outline outline = MakeOutline(table, numbering);
-    WriteWholeFile(JoinPath(workDir, "Names.txt"), outline.Names);
-    WriteWholeFile(JoinPath(workDir, "Titles.txt"), outline.Titles);
+    WriteWholeFile(JoinPath(workDir, work::Names), outline.Names);
+    WriteWholeFile(JoinPath(workDir, work::Titles), outline.Titles);
 }
 
 }  // namespace kelmo

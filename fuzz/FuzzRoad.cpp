@@ -1,5 +1,5 @@
-// The in-memory road of one document: cleaning, the clean document's head, the split and
-// the outline. Beyond the sanitizers it checks what the window relies on: page positions
+// The bytes half of the road of one document (MakePages): cleaning, the clean document,
+// the split, the outline and the check. Beyond the sanitizers it checks what the window relies on: page positions
 // ascend inside the text, and both outline texts have one line per page.
 #include <stdlib.h>
 
@@ -66,20 +66,17 @@ void CheckTable(const kelmo::HeadingTable& table, std::string_view html) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 65536) return 0;
-    std::string title;
-    std::string html(reinterpret_cast<const char*>(data), size);
-    kelmo::CleanWordHtml(title, html);
-    std::string document;
-    document.append(kelmo::PageHeader).append(title).append("\r\n").append(html);
-
     static const PageFolder folder;
-    static kelmo::HeadingTable table;
-    if (kelmo::SplitIntoPages(table, folder.Path(), document) != kelmo::SplitResult::Done) {
-        return 0;
+    const kelmo::Pages pages =
+        kelmo::MakePages(folder.Path(), std::string(reinterpret_cast<const char*>(data), size));
+    const kelmo::HeadingTable& table = *pages.Table;
+    for (const kelmo::Finding& finding : pages.Findings) {
+        if (finding.Page < 0 || finding.Page > table.HeaderCount) Broken("finding off the pages");
     }
-    CheckTable(table, document);
+    if (pages.Split != kelmo::SplitResult::Done) return 0;
+    CheckTable(table, pages.Html);
     for (int i = 1; i <= table.HeaderCount; ++i) {
-        const std::string page = kelmo::PageText(table, i, document);
+        const std::string page = kelmo::PageText(table, i, pages.Html);
         if (page.compare(0, kelmo::PageHeader.size(), kelmo::PageHeader) != 0) {
             Broken("page does not begin with the page head");
         }
@@ -87,13 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const kelmo::Numbering numbering :
          {kelmo::Numbering::Off, kelmo::Numbering::On, kelmo::Numbering::Auto}) {
         const kelmo::Outline outline = kelmo::MakeOutline(table, numbering);
-        const auto pages = static_cast<std::size_t>(table.HeaderCount);
-        if (CountLines(outline.Titles) != pages || CountLines(outline.Names) != pages) {
+        const auto pageCount = static_cast<std::size_t>(table.HeaderCount);
+        if (CountLines(outline.Titles) != pageCount || CountLines(outline.Names) != pageCount) {
             Broken("outline lines do not match the pages");
         }
-    }
-    for (const kelmo::Finding& finding : kelmo::CheckDocument(table, document, {})) {
-        if (finding.Page < 0 || finding.Page > table.HeaderCount) Broken("finding off the pages");
     }
     for (int i = 1; i <= table.HeaderCount; ++i) std::remove(table.Headers[i].FileName.c_str());
     return 0;

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
-#include <memory>
 
 #include "LibFunc.h"
 
@@ -13,34 +12,11 @@ namespace {
 
 std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-void ConvertMaterial(const Material& material, const QString& folder,
-                     const ConvertOptions& options) {
-    QDir().mkpath(folder);
-    const QString exported = QDir(folder).filePath(QStringLiteral("i.~ht"));
-    try {
-        ConvertDocument(material.Document, exported, options);
-    } catch (...) {
-        QDir().rmdir(folder);  // only when nothing was written into it
-        throw;
-    }
-    std::string html = LoadTextFile(Local(exported));
-    std::string docTitle;
-    CleanWordHtml(docTitle, html);
-    WriteCleanDocument(Local(QDir(folder).filePath(QStringLiteral("clear.~ht"))), docTitle, html);
-    const auto table = std::make_unique<HeadingTable>();
-    if (SplitIntoPages(*table, Local(folder), html) == SplitResult::TooManyHeadings) {
-        throw CourseError(QStringLiteral("%1: %2")
-                              .arg(material.Document, QString::fromStdString(HeadingLimitMessage()))
-                              .toStdString());
-    }
-    WriteOutline(*table, Local(folder), material.Numbers);
-}
-
 // The material's outline lines one level down, its line with its first page on top.
 void AppendMaterialOutline(const QString& title, const QString& folder, const QString& subfolder,
                            Outline& outline) {
-    const std::string titles = LoadTextFile(Local(QDir(folder).filePath("Titles.txt")));
-    const std::string names = LoadTextFile(Local(QDir(folder).filePath("Names.txt")));
+    const std::string titles = LoadTextFile(Local(WorkFile(folder, work::Titles)));
+    const std::string names = LoadTextFile(Local(WorkFile(folder, work::Names)));
     const std::string prefix = subfolder.toStdString() + '/';
     QStringEncoder encode("windows-1251");
     std::string firstPage = names.substr(0, names.find("\r\n"));
@@ -58,28 +34,83 @@ void AppendMaterialOutline(const QString& title, const QString& folder, const QS
 
 }  // namespace
 
-QString MaterialFolder(const QString& workFolder, qsizetype index) {
-    return QDir(workFolder).filePath(QStringLiteral("material_%1").arg(index + 1));
+CourseRoad::CourseRoad(kelmo::Course course, QString workFolder)
+    : course_(std::move(course)), folder_(std::move(workFolder)) {}
+
+QString CourseRoad::MaterialFolder(qsizetype index) const {
+    return WorkFile(folder_, work::MaterialFolder(int(index)));
 }
 
-PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
-                             const ConvertOptions& options) {
-    PackageRequest request{course.FullName,   true, {}, workFolder, course.ShortName,
-                           course.Description};
-    Outline outline;
-    for (qsizetype i = 0; i < course.Materials.size(); ++i) {
-        const Material& material = course.Materials[i];
-        const QString folder = MaterialFolder(workFolder, i);
-        ConvertMaterial(material, folder, options);
-        const QString title = material.Title.isEmpty()
-                                  ? QFileInfo(material.Document).completeBaseName()
-                                  : material.Title;
-        AppendMaterialOutline(title, folder, QFileInfo(folder).fileName(), outline);
-        request.Materials.append({title, folder, material.Sections});
+QString CourseRoad::TitleOf(qsizetype index) const {
+    const Material& material = course_.Materials[index];
+    return material.Title.isEmpty() ? QFileInfo(material.Document).completeBaseName()
+                                    : material.Title;
+}
+
+void CourseRoad::RunOne(qsizetype index, const RoadOptions& options) {
+    const Material& material = course_.Materials[index];
+    const QString folder = MaterialFolder(index);
+    QDir().mkpath(folder);
+    RoadOptions one = options;
+    one.Numbers = material.Numbers;
+    Pages pages;
+    try {
+        pages = RunRoad(material.Document, folder, one);
+    } catch (...) {
+        QDir().rmdir(folder);  // only when nothing was written into it
+        throw;
     }
-    WriteWholeFile(Local(QDir(workFolder).filePath("Titles.txt")), outline.Titles);
-    WriteWholeFile(Local(QDir(workFolder).filePath("Names.txt")), outline.Names);
+    if (pages.Split == SplitResult::TooManyHeadings) {
+        throw CourseError(QStringLiteral("%1: %2")
+                              .arg(material.Document, QString::fromStdString(HeadingLimitMessage()))
+                              .toStdString());
+    }
+    const std::string title = TitleOf(index).toStdString();
+    for (Finding& finding : pages.Findings) finding.Material = title;
+    if (done_.size() <= std::size_t(index)) done_.resize(index + 1);
+    done_[index] = {pages.Table->HeaderCount, std::move(pages.Findings)};
+}
+
+void CourseRoad::Run(const RoadOptions& options) {
+    done_.clear();
+    for (qsizetype i = 0; i < course_.Materials.size(); ++i) RunOne(i, options);
+    WriteCourseOutline();
+}
+
+void CourseRoad::RunMaterial(qsizetype index, const RoadOptions& options) {
+    RunOne(index, options);
+    WriteCourseOutline();
+}
+
+void CourseRoad::WriteCourseOutline() const {
+    Outline outline;
+    for (qsizetype i = 0; i < course_.Materials.size(); ++i) {
+        const QString folder = MaterialFolder(i);
+        AppendMaterialOutline(TitleOf(i), folder, QFileInfo(folder).fileName(), outline);
+    }
+    WriteWholeFile(Local(WorkFile(folder_, work::Titles)), outline.Titles);
+    WriteWholeFile(Local(WorkFile(folder_, work::Names)), outline.Names);
+}
+
+PackageRequest CourseRoad::Request() const {
+    PackageRequest request{course_.FullName,  true, {}, folder_, course_.ShortName,
+                           course_.Description};
+    for (qsizetype i = 0; i < course_.Materials.size(); ++i)
+        request.Materials.append({TitleOf(i), MaterialFolder(i), course_.Materials[i].Sections});
     return request;
+}
+
+std::vector<Finding> CourseRoad::Findings() const {
+    std::vector<Finding> findings;
+    int materialLine = 1;
+    for (const Done& material : done_) {
+        for (Finding finding : material.Findings) {
+            finding.Page = finding.Page > 0 ? materialLine + finding.Page : materialLine;
+            findings.push_back(std::move(finding));
+        }
+        materialLine += 1 + material.Pages;
+    }
+    return findings;
 }
 
 }  // namespace kelmo

@@ -174,6 +174,23 @@ document_interrupted)
             fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
     done
     ;;
+course_interrupted)
+    stand_in hang
+    word97_signature >part.doc
+    printf '{"format": "kelmo-course", "version": 1, "materials": [{"document": "part.doc"}]}' \
+        >c.kelmo-course
+    mkdir tmp
+    env -u HOME TMPDIR="$scratch/tmp" "$program" --quiet --output out c.kelmo-course 2>/dev/null &
+    sleep 1.5
+    kill -INT $!
+    started=$(date +%s%N)
+    wait $!
+    expect_eq "exit code" "$?" 130
+    waited=$((($(date +%s%N) - started) / 1000000))
+    [ "$waited" -le 5000 ] || fail "stopped $waited ms after Ctrl-C"
+    expect_eq "processes left" "$(live_started)" 0
+    expect_eq "temporary files left" "$(ls -A tmp)" ""
+    ;;
 document_killed)
     mkdir author
     office_made doc author course.fodt

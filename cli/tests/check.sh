@@ -447,6 +447,19 @@ check_heading_limit)
     expect_contains stdout "$out" '"kind": "heading-limit",'
     expect_contains stdout "$out" '"page": null,'
     ;;
+course_check)
+    printf '<body><h1>C</h1><p>t</p></body>' >fine.htm
+    printf '<body><h1>A</h1><p>t</p><h3>B</h3><p>t</p></body>' >jump.htm
+    printf '{"format": "kelmo-course", "version": 1, "fullName": "K", "materials": [%s, %s]}' \
+        '{"document": "fine.htm", "title": "One"}' '{"document": "jump.htm", "title": "Two"}' \
+        >c.kelmo-course
+    run --strict --format json --output out c.kelmo-course
+    expect_rc 4
+    expect_eq stdout "$(tr -d '\n' <stdout.txt | tr -s ' ')" '{ "findings": [ { "kind": "level-jump", "material": "Two", "message": "Two — 1.1. B: заголовок уровня 3 идёт сразу за заголовком уровня 1: дерево разделов будет построено неверно; задайте ему стиль «Заголовок 2».", "page": 5, "severity": "error" } ]}'
+    run --check --output out c.kelmo-course
+    expect_rc 0
+    expect_contains stdout "$out" "ошибка  Two — 1.1. B: заголовок уровня 3"
+    ;;
 *)
     fail "no such case"
     ;;

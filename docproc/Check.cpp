@@ -54,7 +54,7 @@ class Checker {
   private:
     void Add(std::string kind, Severity level, int page, std::string message) {
         found_.push_back(
-            {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message), {}});
+            {std::move(kind), level, page, page ? Where(page) : std::string(), std::move(message)});
     }
 
     std::string PlainTitle(int page) const {

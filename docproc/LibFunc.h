@@ -228,10 +228,11 @@ enum class Severity { Error, Warning, Note };
 struct Finding {
     std::string Kind;  // stable key: "level-jump", "empty-heading", ...
     Severity Level = Severity::Note;
-    int Page = 0;          // 1-based line of the outline; 0 for none
-    std::string Where;     // the page as the outline names it ("3.2. Название"), UTF-8
-    std::string Message;   // what will happen and what to do, one Russian sentence, UTF-8
-    std::string Material;  // in a course, the title of the material it concerns, UTF-8
+    int Page = 0;         // 1-based line of the outline; 0 for none
+    std::string Where;    // the page as the outline names it ("3.2. Название"), UTF-8
+    std::string Message;  // what will happen and what to do, one Russian sentence, UTF-8
+    // In a course, the title of the material it concerns, UTF-8.
+    std::string Material = {};
 };
 
 // One file of the work folder: its path below the folder with "/" separators, and its size.
@@ -293,8 +294,8 @@ struct Pages {
 
 // Cleans html (the export), writes the clean document (work::Clean), the pages and the
 // outline into workDir, and checks them; a split refused for too many headings writes no
-// outline and still gets its check. stageReached is called after each stage; an
-// exception it throws stops the road there. Throws IoError.
+// outline and still gets its check. stageReached is called after each stage (Split only
+// when pages were made); an exception it throws stops the road there. Throws IoError.
 Pages MakePages(const std::string& workDir, std::string html, const PagesOptions& options = {},
                 const std::function<void(PagesStage)>& stageReached = {});
 

@@ -15,8 +15,10 @@ Pages MakePages(const std::string& workDir, std::string html, const PagesOptions
     reached(PagesStage::Cleaned);
 
     pages.Split = SplitIntoPages(*pages.Table, workDir, pages.Html);
-    if (pages.Split == SplitResult::Done) WriteOutline(*pages.Table, workDir, options.Numbers);
-    reached(PagesStage::Split);
+    if (pages.Split == SplitResult::Done) {
+        WriteOutline(*pages.Table, workDir, options.Numbers);
+        reached(PagesStage::Split);
+    }
 
     if (options.Check) {
         pages.Findings =

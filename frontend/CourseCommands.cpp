@@ -1,7 +1,7 @@
 #include "CourseCommands.h"
 
 #include <CourseRoad.h>
-#include <WorkFolder.h>
+#include <WorkFiles.h>
 
 #include <QAction>
 #include <QDir>
@@ -13,34 +13,34 @@
 #include "MainForm1.h"
 #include "OutlineTree.h"
 #include "WaitCursor.h"
-#include "ui_MainForm1.h"
 
 namespace kelmo {
 
 CourseCommands::CourseCommands(TMainForm& window)
     : QObject(&window), Window(window), Questions(std::make_unique<CourseQuestions>()) {
-    Ui::TMainForm& ui = *window.ui;
     UCourse = new QAction(QStringLiteral("&Курс…"), &window);
     USavePages = new QAction(QStringLiteral("Сохранить &страницы…"), &window);
     USaveCourse = new QAction(QStringLiteral("Сохранить к&урс…"), &window);
     UCourse->setObjectName(QStringLiteral("UCourse"));
     USavePages->setObjectName(QStringLiteral("USavePages"));
     USaveCourse->setObjectName(QStringLiteral("USaveCourse"));
-    QAction* before = ui.MUchebnik->actions().value(1);  // the separator above Выход
-    ui.MUchebnik->insertActions(before, {UCourse, USavePages, USaveCourse});
+    QAction* before = window.FileMenu().actions().value(1);  // the separator above Выход
+    window.FileMenu().insertActions(before, {UCourse, USavePages, USaveCourse});
     connect(UCourse, &QAction::triggered, this, &CourseCommands::CourseClick);
     connect(USavePages, &QAction::triggered, this, &CourseCommands::SavePagesClick);
     connect(USaveCourse, &QAction::triggered, this, &CourseCommands::SaveCourseClick);
 
-    ui.tvStruct->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui.tvStruct, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QTreeWidgetItem* item = Window.ui->tvStruct->itemAt(at);
-        if (!item || !CourseShown()) return;
-        QMenu menu;
-        menu.addAction(QStringLiteral("Параметры раздела…"), this,
-                       [this, item] { SectionParamsClick(item->data(0, Qt::UserRole).toInt()); });
-        menu.exec(Window.ui->tvStruct->viewport()->mapToGlobal(at));
-    });
+    window.StructView().setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&window.StructView(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) {
+                QTreeWidgetItem* item = Window.StructView().itemAt(at);
+                if (!item || !Window.Course()) return;
+                QMenu menu;
+                menu.addAction(QStringLiteral("Параметры раздела…"), this, [this, item] {
+                    SectionParamsClick(item->data(0, Qt::UserRole).toInt());
+                });
+                menu.exec(Window.StructView().viewport()->mapToGlobal(at));
+            });
 }
 
 CourseCommands::~CourseCommands() = default;
@@ -49,46 +49,28 @@ void CourseCommands::SetQuestions(std::unique_ptr<CourseQuestions> questions) {
     Questions = std::move(questions);
 }
 
-bool CourseCommands::CourseShown() const {
-    return !CourseWorkDir.isEmpty() && Window.WorkDir == CourseWorkDir;
-}
-
 void CourseCommands::CourseClick() {
-    if (Window.CommandRunning) return;
-    TCourseDialog dialog(CurrentCourse, CoursePath, *Questions, &Window);
+    if (Window.Busy()) return;
+    if (const CourseRoad* shown = Window.Course()) {
+        LastCourse = shown->Definition();
+        LastCoursePath = Window.Showing().Source;
+    }
+    TCourseDialog dialog(LastCourse, LastCoursePath, *Questions, &Window);
     if (dialog.exec() != QDialog::Accepted) return;
-    OpenCourse(dialog.Path());
-}
-
-void CourseCommands::OpenCourse(const QString& coursePath) {
-    if (Window.CommandRunning) return;
-    Window.RunCommand([&] {
-        const Course course = LoadCourse(coursePath);
-        const WaitCursor wait;
-        Window.ClearOutline();
-        const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
-        Window.WorkDir = folder.Path;
-        if (folder.Created) Window.CreatedWorkDirs << folder.Path;
-        CurrentCourse = course;
-        CoursePath = coursePath;
-        CourseWorkDir = folder.Path;
-
-        Request = ConvertCourse(course, folder.Path, Window.ProgressOptions(coursePath));
-        Window.LoadOutline();
-        Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
-                         QStringLiteral("."));
-    });
+    LastCourse = dialog.Result();
+    LastCoursePath = dialog.Path();
+    Window.OpenCourse(dialog.Path());
 }
 
 void CourseCommands::SavePagesClick() {
-    if (Window.CommandRunning) return;
-    const QString workDir = Window.WorkDir;
-    if (CourseShown()) return SaveCourseClick();
-    if (!QFileInfo::exists(QDir(workDir).filePath(QStringLiteral("Names.txt")))) {
+    if (Window.Busy()) return;
+    if (Window.Course()) return SaveCourseClick();
+    const QString workDir = Window.Showing().WorkDir;
+    if (!QFileInfo::exists(WorkFile(workDir, work::Names))) {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте документ."));
         return;
     }
-    std::string title = Window.DocTitle;
+    std::string title = Window.Showing().DocTitle;
     HtmlToPlainText(title);
     QString name = DecodeWindows1251(title);
     if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
@@ -96,12 +78,12 @@ void CourseCommands::SavePagesClick() {
 }
 
 void CourseCommands::SaveCourseClick() {
-    if (Window.CommandRunning) return;
-    if (!CourseShown()) {
+    if (Window.Busy()) return;
+    if (!Window.Course()) {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте курс (Файл → Курс…)."));
         return;
     }
-    SavePackage(Request);
+    SavePackage(Window.Course()->Request());
 }
 
 void CourseCommands::SavePackage(const PackageRequest& request) {
@@ -123,24 +105,25 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
 }
 
 void CourseCommands::SectionParamsClick(int index) {
-    if (!CourseShown() || Window.CommandRunning) return;
+    if (!Window.Course() || Window.Busy()) return;
     Window.RunCommand([&] {
-        if (index < 0 || index >= Window.NamesTree.Count() || index >= Window.StructTree.Count())
-            return;
-        const OutlineNode& node = Window.NamesTree.NodeAt(index);
+        const OutlineTree& pages = Window.PageTree();
+        if (index < 0 || index >= pages.Count() || index >= Window.TitleTree().Count()) return;
+        const OutlineNode& node = pages.NodeAt(index);
         const QString name = DecodeWindows1251(node.Text);  // "material_2/page_1_.htm"
         const qsizetype slash = name.indexOf(QLatin1Char('/'));
-        const int material = name.section(QLatin1Char('/'), 0, 0).mid(9).toInt() - 1;
-        if (node.Depth == 0 || slash < 0 || material < 0 ||
-            material >= CurrentCourse.Materials.size())
+        CourseRoad& road = *Window.Course();
+        Course course = road.Definition();
+        const int material = work::MaterialIndex(node.Text.toStdString());
+        if (node.Depth == 0 || slash < 0 || material < 0 || material >= course.Materials.size())
             return;  // a material's own line
-        Material& edited = CurrentCourse.Materials[material];
+        Material& edited = course.Materials[material];
         SectionParameters section = edited.SectionFor(name.mid(slash + 1));
-        const QString heading = DecodeWindows1251(Window.StructTree.NodeAt(index).Text).trimmed();
+        const QString heading = DecodeWindows1251(Window.TitleTree().NodeAt(index).Text).trimmed();
         if (!Questions->EditSection(&Window, heading, section)) return;
         edited.SetSection(section);
-        Request.Materials[material].Sections = edited.Sections;
-        kelmo::SaveCourse(CurrentCourse, CoursePath);
+        kelmo::SaveCourse(course, Window.Showing().Source);
+        road.SetCourse(course);
     });
 }
 

@@ -25,8 +25,6 @@ class CourseCommands : public QObject {
     ~CourseCommands() override;
 
     void SetQuestions(std::unique_ptr<CourseQuestions> questions);
-    // Converts the course's materials and shows the course's tree.
-    void OpenCourse(const QString& coursePath);
 
     void CourseClick();
     void SavePagesClick();
@@ -39,15 +37,12 @@ class CourseCommands : public QObject {
     QAction* USaveCourse = nullptr;
 
   private:
-    bool CourseShown() const;
     void SavePackage(const PackageRequest& request);
 
     TMainForm& Window;
     std::unique_ptr<CourseQuestions> Questions;
-    Course CurrentCourse;
-    QString CoursePath;
-    QString CourseWorkDir;  // the work folder the course was converted into
-    PackageRequest Request;
+    Course LastCourse;  // the course dialog's last answer
+    QString LastCoursePath;
 };
 
 }  // namespace kelmo

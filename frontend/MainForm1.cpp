@@ -128,8 +128,7 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
     : QMainWindow(parent),
       ui(std::make_unique<Ui::TMainForm>()),
       Dialogs(dialogs ? std::move(dialogs) : std::make_unique<kelmo::MessageBoxDialogs>()),
-      PageView(viewer ? std::move(viewer) : std::make_unique<kelmo::WebPageViewer>()),
-      Headers(std::make_unique<kelmo::HeadingTable>()) {
+      PageView(viewer ? std::move(viewer) : std::make_unique<kelmo::WebPageViewer>()) {
     ui->setupUi(this);
     SetupControls();
     CourseCmds = std::make_unique<kelmo::CourseCommands>(*this);
@@ -183,7 +182,6 @@ void TMainForm::SetupControls() {
     URefresh->setEnabled(false);
     ui->MUchebnik->insertAction(ui->MUchebnik->actions().value(1), URefresh);
     connect(URefresh, &QAction::triggered, this, &TMainForm::URefreshClick);
-    connect(&Watcher, &kelmo::DocumentWatcher::Settled, this, &TMainForm::URefreshClick);
     SetupReading();
     Checks = new kelmo::CheckPanel(this);
     addDockWidget(Qt::BottomDockWidgetArea, Checks);
@@ -280,34 +278,46 @@ void TMainForm::OpenStartFile(const QString& documentPath) {
 
 void TMainForm::OpenDocument(const QString& documentPath) {
     if (CommandRunning) return;
-    if (kelmo::IsCourseFile(documentPath)) {
-        CourseCmds->OpenCourse(documentPath);
-        return;
-    }
+    if (kelmo::IsCourseFile(documentPath)) return OpenCourse(documentPath);
     RunCommand([&] {
-        Watcher.Watch({});
-        ConvertToHtml(documentPath);
-        Watcher.Watch(documentPath);
         const kelmo::WaitCursor wait;
-        UCleanHTMLClick();
-        const QString refused = USplitClick();
+        const QString refused = ShowPages(RunInNewWorkDir(documentPath));
         OutlineRefused = !refused.isEmpty();
         ThrowRefused(refused);
     });
 }
 
-// The road again for the document shown, into its work folder, while the reader reads on;
-// the heading selected stays selected.
-void TMainForm::URefreshClick() {
-    if (CommandRunning || Watcher.Document().isEmpty()) return;
-    const QString documentPath = Watcher.Document();
+void TMainForm::OpenCourse(const QString& coursePath) {
+    if (CommandRunning) return;
     RunCommand([&] {
-        const QList<QTreeWidgetItem*> selected = ui->tvStruct->selectedItems();
-        const int place = selected.isEmpty() ? -1 : selected.front()->data(0, Qt::UserRole).toInt();
-        const QByteArray title = place >= 0 ? StructTree.NodeAt(place).Text : QByteArray();
-        ConvertIntoWorkDir(documentPath, false);
-        UCleanHTMLClick(place < 0);
-        const QString refused = USplitClick();
+        kelmo::Course course = kelmo::LoadCourse(coursePath);
+        const kelmo::WaitCursor wait;
+        ClearOutline();
+        Checks->Clear();
+        const kelmo::WorkFolder folder =
+            kelmo::MakeWorkFolder(kelmo::DocumentFolder(coursePath), kelmo::NewSessionName());
+        if (folder.Created) CreatedWorkDirs << folder.Path;
+        Shown = {kelmo::Shown::Kind::Course,
+                 coursePath,
+                 folder.Path,
+                 {},
+                 std::make_unique<kelmo::CourseRoad>(std::move(course), folder.Path)};
+        WatchShown();
+        Shown.Course->Run(RoadOptionsFor(false));
+        ShowCourse(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
+                   QStringLiteral("."));
+    });
+}
+
+// The road again for what is shown, into its work folder, while the reader reads on; the
+// heading selected stays selected.
+void TMainForm::URefreshClick() {
+    if (Shown.What == kelmo::Shown::Kind::Course) return RefreshCourse(-1);
+    if (CommandRunning || Shown.What != kelmo::Shown::Kind::Document) return;
+    const QString documentPath = Shown.Source;
+    RunCommand([&] {
+        const auto [place, title] = Selected();
+        const QString refused = ShowPages(RunDocumentRoad(documentPath, false));
         if (place >= 0) ReselectHeading(place, title);
         SetStatus(QStringLiteral("Документ обновлён в ") +
                   QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
@@ -316,12 +326,57 @@ void TMainForm::URefreshClick() {
     });
 }
 
+void TMainForm::RefreshCourse(qsizetype material) {
+    if (CommandRunning || !Shown.Course) return;
+    RunCommand([&] {
+        const auto [place, title] = Selected();
+        if (material < 0) {
+            Shown.Course->Run(RoadOptionsFor(false));
+        } else {
+            Shown.Course->RunMaterial(material, RoadOptionsFor(false));
+        }
+        ShowCourse(QStringLiteral("Курс обновлён в ") +
+                   QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('.'));
+        if (place >= 0) ReselectHeading(place, title);
+    });
+}
+
+void TMainForm::WatchShown() {
+    Watchers.clear();
+    QStringList documents;
+    if (Shown.What == kelmo::Shown::Kind::Document) documents << Shown.Source;
+    if (Shown.Course)
+        for (const kelmo::Material& material : Shown.Course->Definition().Materials)
+            documents << material.Document;
+    for (qsizetype i = 0; i < documents.size(); ++i) {
+        auto watcher = std::make_unique<kelmo::DocumentWatcher>();
+        watcher->Watch(documents[i]);
+        connect(watcher.get(), &kelmo::DocumentWatcher::Settled, this, [this, i] {
+            if (Shown.Course) {
+                RefreshCourse(i);
+            } else {
+                URefreshClick();
+            }
+        });
+        // Watching starts inside a command: the command's end lets it report.
+        if (CommandRunning) watcher->BeginRun();
+        Watchers.push_back(std::move(watcher));
+    }
+}
+
+std::pair<int, QByteArray> TMainForm::Selected() const {
+    const QList<QTreeWidgetItem*> selected = ui->tvStruct->selectedItems();
+    const int place = selected.isEmpty() ? -1 : selected.front()->data(0, Qt::UserRole).toInt();
+    return {place, place >= 0 && place < StructTree.Count() ? StructTree.NodeAt(place).Text
+                                                            : QByteArray()};
+}
+
 void TMainForm::ReselectHeading(int place, const QByteArray& title) {
     const int index = kelmo::FindHeading(StructTree, place, title);
     if (index >= 0) {
         SelectNode(index);
     } else {
-        ShowPage(WorkDir + QStringLiteral("/clear.~ht"));
+        ShowPage(kelmo::WorkFile(Shown.WorkDir, kelmo::work::Clean));
     }
 }
 
@@ -331,7 +386,7 @@ void TMainForm::ThrowRefused(const QString& refused) {
 
 void TMainForm::RunCommand(const std::function<void()>& command) {
     CommandRunning = true;
-    Watcher.BeginRun();
+    for (const auto& watcher : Watchers) watcher->BeginRun();
     try {
         command();
     } catch (const std::exception& error) {
@@ -340,8 +395,8 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
         ShowException(QStringLiteral("Unknown error"));
     }
     CommandRunning = false;
-    URefresh->setEnabled(!Watcher.Document().isEmpty());
-    Watcher.EndRun();
+    URefresh->setEnabled(Shown.What != kelmo::Shown::Kind::Nothing);
+    for (const auto& watcher : Watchers) watcher->EndRun();
     emit CommandFinished();
     if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -366,18 +421,20 @@ void TMainForm::ShowProgress(const QString& documentPath, int elapsedMs) {
     QCoreApplication::processEvents();
 }
 
-void TMainForm::ConvertToHtml(const QString& documentPath) {
-    const kelmo::WaitCursor wait;
+kelmo::Pages TMainForm::RunInNewWorkDir(const QString& documentPath) {
+    Watchers.clear();
     ClearOutline();
     Checks->Clear();
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
     const kelmo::WorkFolder folder = kelmo::MakeWorkFolder(InitialDir, SessionName);
-    WorkDir = folder.Path;
+    Shown = {kelmo::Shown::Kind::Document, documentPath, folder.Path, {}, nullptr};
     if (folder.Created) CreatedWorkDirs << folder.Path;
     try {
-        ConvertIntoWorkDir(documentPath, true);
+        kelmo::Pages pages = RunDocumentRoad(documentPath, true);
+        WatchShown();
+        return pages;
     } catch (...) {
         if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
         throw;
@@ -391,31 +448,56 @@ void TMainForm::ClearOutline() {
     NamesTree.Clear();
 }
 
-kelmo::ConvertOptions TMainForm::ProgressOptions(const QString& documentPath) {
-    kelmo::ConvertOptions options = ConvertOptions;
-    options.Progress = [this, documentPath, outer = ConvertOptions.Progress](int elapsedMs) {
-        ShowProgress(documentPath, elapsedMs);
-        if (outer) outer(elapsedMs);
+kelmo::RoadOptions TMainForm::RoadOptionsFor(bool showStages) {
+    kelmo::RoadOptions options;
+    options.Convert = ConvertOptions;
+    options.Numbers = Numbering;
+    options.Progress = [this](const QString& document, int elapsedMs) {
+        ShowProgress(document, elapsedMs);
+    };
+    options.StageReached = [this, showStages](kelmo::RoadStage stage, const QString& file) {
+        switch (stage) {
+            case kelmo::RoadStage::Converted:
+                if (showStages) ShowPage(file);
+                break;
+            case kelmo::RoadStage::Cleaned:
+                if (showStages) ShowPage(file);
+                SetStatus(QStringLiteral("Документ обработан и сохранен в ") + file +
+                          QLatin1Char('.'));
+                break;
+            case kelmo::RoadStage::Split:
+                SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + file +
+                          QLatin1Char('.'));
+                break;
+            case kelmo::RoadStage::Checked:
+                break;
+        }
     };
     return options;
 }
 
-void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport) {
-    const kelmo::ConvertOptions options = ProgressOptions(documentPath);
+kelmo::Pages TMainForm::RunDocumentRoad(const QString& documentPath, bool showStages) {
+    kelmo::RoadOptions options = RoadOptionsFor(showStages);
     const QString statusBefore = Status();
+    bool converted = false;
+    const auto stageReached = options.StageReached;
+    options.StageReached = [&](kelmo::RoadStage stage, const QString& file) {
+        if (stage == kelmo::RoadStage::Converted) {
+            converted = true;
+            SetStatus(QStringLiteral("Документ ") + documentPath +
+                      QStringLiteral(" преобразован в формат HTML."));
+        }
+        stageReached(stage, file);
+    };
+    const DisabledAction disabled(ui->UOpen);
     try {
-        const DisabledAction disabled(ui->UOpen);
-        kelmo::ConvertDocument(documentPath, WorkDir + QStringLiteral("/i.~ht"), options);
+        kelmo::Pages pages = kelmo::RunRoad(documentPath, Shown.WorkDir, options);
+        Shown.DocTitle = pages.DocTitle;
+        return pages;
     } catch (...) {
-        SetStatus(statusBefore);  // the progress was only shown while waiting
+        if (!converted) SetStatus(statusBefore);  // the progress was only shown while waiting
         throw;
     }
-    SetStatus(QStringLiteral("Документ ") + documentPath +
-              QStringLiteral(" преобразован в формат HTML."));
-
-    HtmlFile = WorkDir + QStringLiteral("/i.~ht");
-    Html = kelmo::LoadTextFile(Encoded(HtmlFile));
-    if (showExport) ShowPage(HtmlFile);
 }
 
 // A refused document leaves no empty folder behind; one with something in it stays until
@@ -423,26 +505,16 @@ void TMainForm::ConvertIntoWorkDir(const QString& documentPath, bool showExport)
 void TMainForm::ForgetEmptyWorkFolder(const QString& folder) {
     if (!QDir(folder).isEmpty() || !QDir().rmdir(folder)) return;
     CreatedWorkDirs.removeAll(folder);
-    WorkDir = QStringLiteral(" ");
+    Shown = {};
 }
 
-void TMainForm::UCleanHTMLClick(bool showClean) {
-    const QString cleanFile = WorkDir + QStringLiteral("/clear.~ht");
-    kelmo::CleanWordHtml(DocTitle, Html);
-    kelmo::WriteCleanDocument(Encoded(cleanFile), DocTitle, Html);
-    if (showClean) ShowPage(cleanFile);
-    SetStatus(QStringLiteral("Документ обработан и сохранен в ") + cleanFile + QStringLiteral("."));
-}
-
-QString TMainForm::USplitClick() {
-    const std::string workDir = Encoded(WorkDir);
-    if (kelmo::SplitIntoPages(*Headers, workDir, Html) == kelmo::SplitResult::TooManyHeadings) {
-        ShowCheck(workDir);
+QString TMainForm::ShowPages(const kelmo::Pages& pages) {
+    ShowCheck(pages.Findings);
+    if (pages.Split == kelmo::SplitResult::TooManyHeadings) {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }
-    kelmo::WriteOutline(*Headers, workDir, Numbering);
-    const bool numbers = kelmo::UsesNumbers(*Headers, Numbering);
+    const bool numbers = kelmo::UsesNumbers(*pages.Table, Numbering);
     if (Numbering == kelmo::Numbering::Auto) {
         const QSignalBlocker keepAutomatic(cbAutoNumHead);
         cbAutoNumHead->setChecked(numbers);
@@ -452,31 +524,33 @@ QString TMainForm::USplitClick() {
                     : QStringLiteral("Автоматически: большинство заголовков документа уже "
                                      "начинается со своего номера, номера разделов не добавлены"));
     }
-    SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
-              QStringLiteral("."));
-
-    const auto findings = ShowCheck(workDir);
     const QString refused = LoadOutline();
-    kelmo::MarkPages(*ui->tvStruct, findings);
+    kelmo::MarkPages(*ui->tvStruct, pages.Findings);
     return refused;
+}
+
+void TMainForm::ShowCourse(const QString& status) {
+    SetStatus(status);
+    const std::vector<kelmo::Finding> findings = Shown.Course->Findings();
+    ShowCheck(findings);
+    LoadOutline();  // a material's skipped level is its own finding
+    kelmo::MarkPages(*ui->tvStruct, findings);
 }
 
 QString TMainForm::LoadOutline() {
     const QString titlesRefused =
-        LoadTree(*ui->tvStruct, StructTree, WorkDir + QStringLiteral("/Titles.txt"));
+        LoadTree(*ui->tvStruct, StructTree, kelmo::WorkFile(Shown.WorkDir, kelmo::work::Titles));
     ui->tvStruct->expandAll();
     ui->tvStruct->update();
     const QString namesRefused =
-        LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+        LoadTree(*ui->tvFNames, NamesTree, kelmo::WorkFile(Shown.WorkDir, kelmo::work::Names));
     // Both trees hold every line; a skipped level is reported once, over the loaded tree.
     return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
 }
 
-std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {
-    auto findings = kelmo::CheckDocument(*Headers, Html, kelmo::ListWorkFiles(workDir));
+void TMainForm::ShowCheck(const std::vector<kelmo::Finding>& findings) {
     Checks->ShowFindings(findings);
     SetStatus(Status() + QLatin1Char(' ') + QString::fromUtf8(kelmo::CheckSummary(findings)));
-    return findings;
 }
 
 QString TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {
@@ -519,7 +593,7 @@ void TMainForm::tvStructChange(QTreeWidgetItem* current) {
                                       "учебника не сопоставлена страница"));
         return;
     }
-    ShowPage(WorkDir + QLatin1Char('/') + QFile::decodeName(page->Text));
+    ShowPage(Shown.WorkDir + QLatin1Char('/') + QFile::decodeName(page->Text));
 }
 
 void TMainForm::SelectNode(int index) {
@@ -530,6 +604,10 @@ void TMainForm::SelectNode(int index) {
         }
     }
 }
+
+QMenu& TMainForm::FileMenu() { return *ui->MUchebnik; }
+
+QTreeWidget& TMainForm::StructView() { return *ui->tvStruct; }
 
 void TMainForm::UExitClick() { close(); }
 
@@ -547,7 +625,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     for (const QString& folder : std::as_const(CreatedWorkDirs))
         kelmo::DeleteFolder(Encoded(folder));
     CreatedWorkDirs.clear();
-    Watcher.Watch({});
+    Watchers.clear();
     SaveSettings();
     event->accept();
 }

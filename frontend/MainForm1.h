@@ -1,12 +1,16 @@
-// The main window: the open command that takes a document through conversion, cleaning
-// and page split, the structure tree and the page viewer.
+// The main window: the open command that takes a document or a course along the road
+// (road/Road.h), the structure tree, the page viewer and the check panel. What it shows,
+// a document or a course, is its one piece of state (Shown); the road's callbacks drive
+// the status line and the viewer, and nothing else reaches into the window's members.
 //
 // Errors: a command catches everything its stages throw and shows it in the default
 // error display; the document's own "Error" messages go through Dialogs as well.
 #pragma once
 
 #include <Converter.h>
+#include <CourseRoad.h>
 #include <LibFunc.h>
+#include <Road.h>
 
 #include <QMainWindow>
 #include <functional>
@@ -21,7 +25,17 @@
 
 namespace kelmo {
 class CourseCommands;
-}
+
+// What the window shows: nothing yet, one document, or a course of several.
+struct Shown {
+    enum class Kind { Nothing, Document, Course };
+    Kind What = Kind::Nothing;
+    QString Source;                         // the document or the course file
+    QString WorkDir = QStringLiteral(" ");  // " ": no work folder yet
+    std::string DocTitle;                   // a document's title element
+    std::unique_ptr<CourseRoad> Course;     // a course's materials, findings and package
+};
+}  // namespace kelmo
 class QAction;
 class QCheckBox;
 namespace kelmo {
@@ -55,14 +69,33 @@ class TMainForm : public QMainWindow {
     void SetAboutBox(TAboutBox* aboutBox);
     // How documents are converted (tests give a stand-in converter).
     void SetConvertOptions(const kelmo::ConvertOptions& options);
-    // The open command without its dialog: converts, cleans and splits documentPath.
+    // The open command without its dialog: converts, cleans and splits documentPath, or
+    // opens it as a course when it is one.
     void OpenDocument(const QString& documentPath);
+    // Every material of the course along the road into a new work folder, and the course's
+    // tree and findings shown.
+    void OpenCourse(const QString& coursePath);
     // The document named on the command line: OpenDocument, or the missing-file message.
     void OpenStartFile(const QString& documentPath);
     // Selects the node at an absolute index of tvStruct, if there is one.
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
     kelmo::CourseCommands& Courses() { return *CourseCmds; }
+
+    // What is shown; Course() is the course shown, nullptr for a document.
+    const kelmo::Shown& Showing() const { return Shown; }
+    kelmo::CourseRoad* Course() { return Shown.Course.get(); }
+    // The lines of tvStruct and of tvFNames, by absolute index.
+    const kelmo::OutlineTree& TitleTree() const { return StructTree; }
+    const kelmo::OutlineTree& PageTree() const { return NamesTree; }
+    QMenu& FileMenu();
+    QTreeWidget& StructView();
+    // True while a command runs: another one does not start.
+    bool Busy() const { return CommandRunning; }
+    // Runs command as a command of the window: its errors shown, the watchers paused.
+    void RunCommand(const std::function<void()>& command);
+    void SetStatus(const QString& text);
+    QString Status() const;
 
   signals:
     // The open command has run to its end, failed or not.
@@ -80,15 +113,26 @@ class TMainForm : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;  // FormClose
 
   private:
-    void ConvertToHtml(const QString& documentPath);
-    void ConvertIntoWorkDir(const QString& documentPath, bool showExport);
+    // A new work folder beside the document, and the road into it.
+    kelmo::Pages RunInNewWorkDir(const QString& documentPath);
+    // The road for the document shown, into WorkDir; showStages shows the export and the
+    // clean document as they are made.
+    kelmo::Pages RunDocumentRoad(const QString& documentPath, bool showStages);
     void ClearOutline();
-    // ConvertOptions that also show the conversion's progress in the status bar.
-    kelmo::ConvertOptions ProgressOptions(const QString& documentPath);
-    void UCleanHTMLClick(bool showClean = true);
-    // The "Invalid level" message of the outline, empty when it loaded cleanly.
-    QString USplitClick();
+    // The road's options: the window's converter, numbering, progress and stage texts.
+    kelmo::RoadOptions RoadOptionsFor(bool showStages);
+    // The findings, and the tree unless the split was refused; the "Invalid level" message
+    // of the outline, empty when it loaded cleanly.
+    QString ShowPages(const kelmo::Pages& pages);
+    // The course's findings and tree after its road.
+    void ShowCourse(const QString& status);
+    // The course shown again (all) or one of its materials (index), keeping the selection.
+    void RefreshCourse(qsizetype material);
+    // Follows the document or every material of the course shown; nothing for none.
+    void WatchShown();
     static void ThrowRefused(const QString& refused);
+    // The selected node's place and title, -1 when none.
+    std::pair<int, QByteArray> Selected() const;
     void ReselectHeading(int place, const QByteArray& title);
     void ShowPage(const QString& fileName);
     bool CheckFileExists(const QString& fileName);
@@ -96,18 +140,15 @@ class TMainForm : public QMainWindow {
     // Both outline files of WorkDir into their trees; the "Invalid level" message or empty.
     QString LoadOutline();
     void ShowProgress(const QString& documentPath, int elapsedMs);
-    void RunCommand(const std::function<void()>& command);
     void ShowException(const QString& message);
     void ShowMessageBox(const QString& caption, const QString& text);
-    void SetStatus(const QString& text);
-    QString Status() const;
     void SetupControls();
     void SetupReading();
     void SetZoom(double zoom);
     void RestoreSettings();
     void SaveSettings() const;
     void ForgetEmptyWorkFolder(const QString& folder);
-    std::vector<kelmo::Finding> ShowCheck(const std::string& workDir);
+    void ShowCheck(const std::vector<kelmo::Finding>& findings);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
@@ -120,8 +161,9 @@ class TMainForm : public QMainWindow {
     QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
     kelmo::FindBar* FindBar1 = nullptr;
     QAction* URefresh = nullptr;
-    kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
-    bool OutlineRefused = false;     // its outline skipped a level when last loaded
+    // The document shown, or each material of the course shown, for the refresh after a save.
+    std::vector<std::unique_ptr<kelmo::DocumentWatcher>> Watchers;
+    bool OutlineRefused = false;  // its outline skipped a level when last loaded
     double Zoom = 1.0;
     kelmo::CheckPanel* Checks = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
@@ -131,18 +173,12 @@ class TMainForm : public QMainWindow {
     bool CommandRunning = false;
     bool CloseRequested = false;
 
-    // State of the current document.
-    QString WorkDir = QStringLiteral(" ");  // " ": no work folder yet
-    QString HtmlFile;
+    kelmo::Shown Shown;
     QString InitialDir;
     QString SessionName;
-    std::string DocTitle;
-    std::string Html;
     QStringList CreatedWorkDirs;  // every folder this run made, deleted at close
-    std::unique_ptr<kelmo::HeadingTable> Headers;
 
     std::unique_ptr<kelmo::CourseCommands> CourseCmds;
 
     friend class MainFormTest;
-    friend class kelmo::CourseCommands;
 };

@@ -1,6 +1,7 @@
 // The bytes half of the road of one document (MakePages): cleaning, the clean document,
-// the split, the outline and the check. Beyond the sanitizers it checks what the window relies on: page positions
-// ascend inside the text, and both outline texts have one line per page.
+// the split, the outline and the check. Beyond the sanitizers it checks what the window
+// relies on: page positions ascend inside the text, and both outline texts have one line
+// per page.
 #include <stdlib.h>
 
 #include <cstdint>

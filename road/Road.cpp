@@ -21,7 +21,7 @@ Pages RunRoad(const QString& document, const QString& workFolder, const RoadOpti
     ConvertOptions convert = options.Convert;
     convert.Progress = [&, outer = options.Convert.Progress](int elapsedMs) {
         stopIfAsked();
-        if (options.Progress) options.Progress(elapsedMs);
+        if (options.Progress) options.Progress(document, elapsedMs);
         if (outer) outer(elapsedMs);
     };
     const QString exported = WorkFile(workFolder, work::Export);
@@ -34,9 +34,10 @@ Pages RunRoad(const QString& document, const QString& workFolder, const RoadOpti
                      [&](PagesStage stage) {
                          switch (stage) {
                              case PagesStage::Cleaned:
-                                 return reached(RoadStage::Cleaned, WorkFile(workFolder, work::Clean));
+                                 return reached(RoadStage::Cleaned,
+                                                WorkFile(workFolder, work::Clean));
                              case PagesStage::Split:
-                                 return reached(RoadStage::Split, {});
+                                 return reached(RoadStage::Split, workFolder);
                              case PagesStage::Checked:
                                  return reached(RoadStage::Checked, {});
                          }

@@ -23,14 +23,14 @@ namespace kelmo {
 enum class RoadStage { Converted, Cleaned, Split, Checked };
 
 struct RoadOptions {
-    ConvertOptions Convert;               // how LibreOffice runs: session, time limit, program
+    ConvertOptions Convert;  // how LibreOffice runs: session, time limit, program
     Numbering Numbers = Numbering::Auto;  // section numbers in the outline titles
-    bool Check = true;                    // the author's check after the split
-    // After each stage, with the work folder's file the stage wrote (the export, the
-    // clean document; empty for the others).
+    bool Check = true;       // the author's check after the split
+    // After each stage, with what the stage wrote: the export, the clean document, the work
+    // folder for Split (reached only when pages were made), nothing for Checked.
     std::function<void(RoadStage, const QString& file)> StageReached;
-    // About every 100 ms while LibreOffice converts.
-    std::function<void(int elapsedMs)> Progress;
+    // About every 100 ms while LibreOffice converts document.
+    std::function<void(const QString& document, int elapsedMs)> Progress;
     // Asked during the conversion and between stages; true stops the road.
     std::function<bool()> CancelRequested;
 };

@@ -267,9 +267,9 @@ TEST(CheckSummary, RussianPluralForms) {
     };
     for (const Case& c : cases) {
         std::vector<Finding> findings(std::size_t(c.Errors),
-                                      Finding{"x", Severity::Error, 0, "", "", ""});
+                                      Finding{"x", Severity::Error, 0, "", ""});
         findings.resize(std::size_t(c.Errors + c.Warnings),
-                        Finding{"x", Severity::Warning, 0, "", "", ""});
+                        Finding{"x", Severity::Warning, 0, "", ""});
         findings.push_back({"x", Severity::Note, 0, "", ""});
         EXPECT_EQ(CheckSummary(findings), c.Expected);
     }

@@ -136,7 +136,7 @@ class MainFormTest : public QObject {
     QTreeWidget& Struct() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvStruct")); }
     QTreeWidget& Names() { return *Form->findChild<QTreeWidget*>(QStringLiteral("tvFNames")); }
     QString Status() { return Form->Status(); }
-    QString WorkDir() { return Form->WorkDir; }
+    QString WorkDir() { return Form->Showing().WorkDir; }
     QListWidget& FindingList() {
         return *Form->findChild<QListWidget*>(QStringLiteral("lvFindings"));
     }
@@ -158,6 +158,23 @@ class MainFormTest : public QObject {
     void Open(const QString& path) {
         Dialogs->Answers << path;
         Form->UOpenClick();
+    }
+    // A course of two web pages, the second with a skipped level, beside them.
+    QString MakeCourse() {
+        const QString first = MakeDocument(Document(QStringLiteral("<h1>A</h1><p>a</p>")));
+        const QString folder = QFileInfo(first).absolutePath();
+        WriteFile(folder + QStringLiteral("/d.htm"),
+                  Document(QStringLiteral("<h1>B</h1><p>b</p><h3>C</h3><p>c</p>")));
+        const QString course = folder + QStringLiteral("/k.kelmo-course");
+        WriteFile(course, R"({"format": "kelmo-course", "version": 1, "materials": [
+            {"document": "c.htm", "title": "One"}, {"document": "d.htm", "title": "Two"}]})");
+        return course;
+    }
+    // Saved as a word processor saves: a new file renamed over the old one.
+    void Save(const QString& path, const QByteArray& bytes) {
+        const QString fresh = QFileInfo(path).absolutePath() + QStringLiteral("/~WRL0001.tmp");
+        WriteFile(fresh, bytes);
+        QVERIFY(std::rename(QFile::encodeName(fresh), QFile::encodeName(path)) == 0);
     }
     QString Script(const QString& body) {
         const QString path = Base.filePath(QStringLiteral("converter%1.sh").arg(++Scripts));
@@ -192,6 +209,8 @@ class MainFormTest : public QObject {
     void AboutBoxIsShownOnRequest();
     void ReadingWithTheKeyboard();
     void SavedDocumentIsShownAgain();
+    void CourseIsNotTheEarlierDocument();
+    void SavedMaterialIsConvertedAgain();
 };
 
 void MainFormTest::initTestCase() {
@@ -596,7 +615,7 @@ void MainFormTest::ClosingDeletesEveryOwnFolder() {
     init();
     const QString found = Base.filePath(QStringLiteral("found"));
     QVERIFY(QDir().mkpath(found));
-    Form->WorkDir = found;
+    Form->Shown.WorkDir = found;
     Form->close();
     QVERIFY(QFileInfo::exists(found));
 }
@@ -679,6 +698,56 @@ void MainFormTest::SavedDocumentIsShownAgain() {
     QTest::keySequence(Form.get(), QKeySequence::Refresh);
     QCOMPARE(finished.size(), 1);
     QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: Invalid level (2) for item \"3.1. S\""});
+}
+
+void MainFormTest::CourseIsNotTheEarlierDocument() {
+    const QString doc = MakeDocument(Document(QStringLiteral("<h1>X</h1>")));
+    Open(doc);
+    Form->OpenDocument(MakeCourse());
+    const QString workDir = WorkDir();
+    const QByteArray titles = ReadFile(workDir + QStringLiteral("/Titles.txt"));
+    const QStringList shape{"0:One", "1:1. A", "0:Two", "1:1. B", "2:1.1. C"};
+    QCOMPARE(Shape(Struct()), shape);
+    QCOMPARE(Dialogs->Messages.size(), 0);
+
+    // The course's findings, per material; a click selects that material's page.
+    QVERIFY2(Findings().value(0).startsWith(QStringLiteral("Two — 1.1. C: заголовок уровня 3")),
+             qPrintable(Findings().join('\n')));
+    emit FindingList().itemClicked(FindingList().item(0));
+    QCOMPARE(Struct().currentItem(), ItemAt(Struct(), 4));
+    QCOMPARE(Viewer->Shown.last(), workDir + QStringLiteral("/material_2/page_1_1_.htm"));
+
+    // A save of the document shown before changes nothing of the course.
+    const QString status = Status();
+    Save(doc, Document(QStringLiteral("<h1>Y</h1>")));
+    QTest::qWait(3 * kelmo::DocumentWatcher::kQuietMs);
+    QCOMPARE(WorkDir(), workDir);
+    QCOMPARE(ReadFile(workDir + QStringLiteral("/Titles.txt")), titles);
+    QCOMPARE(Shape(Struct()), shape);
+    QCOMPARE(Status(), status);
+}
+
+void MainFormTest::SavedMaterialIsConvertedAgain() {
+    const QString course = MakeCourse();
+    Form->OpenDocument(course);
+    const QString untouched = WorkDir() + QStringLiteral("/material_1/clear.~ht");
+    QVERIFY(QFile::remove(untouched));
+    Struct().setCurrentItem(ItemAt(Struct(), 3));
+
+    // Only the saved material goes along the road again; the heading stays selected.
+    Save(QFileInfo(course).absolutePath() + QStringLiteral("/d.htm"),
+         Document(QStringLiteral("<h1>New</h1><h1>B</h1><h2>C</h2>")));
+    QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith(QStringLiteral("Курс обновлён в ")), 5000);
+    QCOMPARE(Shape(Struct()),
+             (QStringList{"0:One", "1:1. A", "0:Two", "1:1. New", "1:2. B", "2:2.1. C"}));
+    QCOMPARE(Struct().selectedItems().value(0), ItemAt(Struct(), 4));
+    QVERIFY(!QFileInfo::exists(untouched));
+    QCOMPARE(Findings().size(), 2);  // "New" and "C" have nothing but their heading
+
+    // F5 takes the whole course again.
+    Form->URefreshClick();
+    QVERIFY(QFileInfo::exists(untouched));
+    QCOMPARE(Dialogs->Messages.size(), 0);
 }
 
 QTEST_MAIN(MainFormTest)

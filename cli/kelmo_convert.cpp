@@ -23,6 +23,7 @@
 #include "Course.h"
 #include "CourseRoad.h"
 #include "LibFunc.h"
+#include "LocalPath.h"
 #include "OfficeSession.h"
 #include "Package.h"
 #include "Road.h"
@@ -71,7 +72,7 @@ struct Options {
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
 void RefuseSharedOutputFolders(const Options& options);
 
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+using kelmo::LocalPath;
 
 struct CheckSwitches {
     QCommandLineOption Check{QStringLiteral("check"),

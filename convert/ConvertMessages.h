@@ -9,6 +9,7 @@
 
 #include "Converter.h"
 #include "LibFunc.h"
+#include "LocalPath.h"
 
 namespace kelmo {
 
@@ -26,8 +27,6 @@ inline QString QuotedPath(const QString& path) {
     FailConversion(QStringLiteral("Не удалось запустить LibreOffice (%1): %2")
                        .arg(QDir::toNativeSeparators(program), reason));
 }
-
-inline std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The bytes of a whole file, or "Не удалось прочитать файл "<path>": <reason>".
 inline std::string ReadFileOrFail(const QString& path) {

@@ -1,5 +1,6 @@
 #include "MainForm1.h"
 
+#include <LocalPath.h>
 #include <WorkFolder.h>
 
 #include <QApplication>
@@ -81,8 +82,6 @@ class SuspendedUpdates {
   private:
     QWidget& Widget;
 };
-
-std::string Encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 QString OpenFilters() {
     return QStringLiteral(
@@ -623,7 +622,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     for (const QString& folder : std::as_const(CreatedWorkDirs))
-        kelmo::DeleteFolder(Encoded(folder));
+        kelmo::DeleteFolder(kelmo::LocalPath(folder));
     CreatedWorkDirs.clear();
     Watchers.clear();
     SaveSettings();

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "LibFunc.h"
+#include "LocalPath.h"
 #include "Replace.h"
 
 namespace kelmo {
@@ -77,7 +78,7 @@ QByteArray ReadCourseBytes(const QString& path) {
                         .arg(MaxCourseBytes / (1024 * 1024)));
     }
     try {
-        const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString());
+        const std::string bytes = ReadWholeFile(LocalPath(path));
         return QByteArray(bytes.data(), qsizetype(bytes.size()));
     } catch (const IoError& error) {
         throw Error(QStringLiteral("Не удалось прочитать курс \"%1\": %2")

@@ -6,17 +6,16 @@
 #include <QStringEncoder>
 
 #include "LibFunc.h"
+#include "LocalPath.h"
 
 namespace kelmo {
 namespace {
 
-std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
 // The material's outline lines one level down, its line with its first page on top.
 void AppendMaterialOutline(const QString& title, const QString& folder, const QString& subfolder,
                            Outline& outline) {
-    const std::string titles = LoadTextFile(Local(WorkFile(folder, work::Titles)));
-    const std::string names = LoadTextFile(Local(WorkFile(folder, work::Names)));
+    const std::string titles = LoadTextFile(LocalPath(WorkFile(folder, work::Titles)));
+    const std::string names = LoadTextFile(LocalPath(WorkFile(folder, work::Names)));
     const std::string prefix = subfolder.toStdString() + '/';
     QStringEncoder encode("windows-1251");
     std::string firstPage = names.substr(0, names.find("\r\n"));
@@ -88,8 +87,8 @@ void CourseRoad::WriteCourseOutline() const {
         const QString folder = MaterialFolder(i);
         AppendMaterialOutline(TitleOf(i), folder, QFileInfo(folder).fileName(), outline);
     }
-    WriteWholeFile(Local(WorkFile(folder_, work::Titles)), outline.Titles);
-    WriteWholeFile(Local(WorkFile(folder_, work::Names)), outline.Names);
+    WriteWholeFile(LocalPath(WorkFile(folder_, work::Titles)), outline.Titles);
+    WriteWholeFile(LocalPath(WorkFile(folder_, work::Names)), outline.Names);
 }
 
 PackageRequest CourseRoad::Request() const {

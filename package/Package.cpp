@@ -10,13 +10,14 @@
 #include <system_error>
 
 #include "LibFunc.h"
+#include "LocalPath.h"
 #include "PackageContents.h"
 #include "Replace.h"
 
 namespace kelmo {
 namespace {
 
-std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Local(const QString& path) { return LocalPath(path); }
 
 // A failure on the way, in the words of the library or the system.
 class WriteFailure : public std::runtime_error {

@@ -10,11 +10,12 @@
 #include <algorithm>
 
 #include "LibFunc.h"
+#include "LocalPath.h"
 
 namespace kelmo {
 namespace {
 
-std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Local(const QString& path) { return LocalPath(path); }
 
 struct OutlineLine {
     int Indent = 0;

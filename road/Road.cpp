@@ -1,7 +1,8 @@
 #include "Road.h"
 
+#include <LocalPath.h>
+
 #include <QDir>
-#include <QFile>
 
 namespace kelmo {
 
@@ -28,20 +29,18 @@ Pages RunRoad(const QString& document, const QString& workFolder, const RoadOpti
     ConvertDocument(document, exported, convert);
     reached(RoadStage::Converted, exported);
 
-    const std::string folder = QFile::encodeName(workFolder).toStdString();
+    const std::string folder = LocalPath(workFolder);
     const PagesOptions pages{options.Numbers, options.Check, {}};
-    return MakePages(folder, LoadTextFile(QFile::encodeName(exported).toStdString()), pages,
-                     [&](PagesStage stage) {
-                         switch (stage) {
-                             case PagesStage::Cleaned:
-                                 return reached(RoadStage::Cleaned,
-                                                WorkFile(workFolder, work::Clean));
-                             case PagesStage::Split:
-                                 return reached(RoadStage::Split, workFolder);
-                             case PagesStage::Checked:
-                                 return reached(RoadStage::Checked, {});
-                         }
-                     });
+    return MakePages(folder, LoadTextFile(LocalPath(exported)), pages, [&](PagesStage stage) {
+        switch (stage) {
+            case PagesStage::Cleaned:
+                return reached(RoadStage::Cleaned, WorkFile(workFolder, work::Clean));
+            case PagesStage::Split:
+                return reached(RoadStage::Split, workFolder);
+            case PagesStage::Checked:
+                return reached(RoadStage::Checked, {});
+        }
+    });
 }
 
 }  // namespace kelmo

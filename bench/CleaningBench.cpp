@@ -236,6 +236,17 @@ void BM_CheckDocument(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckDocument)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
+// The bytes half of the road as the faces run it: from the export to pages, outline and check.
+void BM_MakePages(benchmark::State& state) {
+    const std::string& input = Course(state.range(0));
+    const ScratchFolder folder;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MakePages(folder.Path.string(), input).Findings.size());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
+}
+BENCHMARK(BM_MakePages)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace kelmo::bench
 

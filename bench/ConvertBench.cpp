@@ -1,5 +1,6 @@
 // Converting one document once LibreOffice runs: LibreOffice's load and save through the
-// session alone, and the whole adapter (private copy, export, windows-1251, pictures).
+// session alone, the whole adapter (private copy, export, windows-1251, pictures), and the
+// whole road to pages.
 //   KELMO_BENCH_DOCUMENT=doc.docx build/bin/kelmo-convert-bench
 #include <benchmark/benchmark.h>
 
@@ -13,6 +14,7 @@
 
 #include "Converter.h"
 #include "OfficeSession.h"
+#include "Road.h"
 
 namespace {
 
@@ -49,9 +51,18 @@ void BM_ConvertDocument(benchmark::State& state) {
     }
 }
 
+void BM_RunRoad(benchmark::State& state) {
+    Setup& setup = Shared();
+    kelmo::RoadOptions options;
+    options.Convert.Session = setup.Session;
+    QDir().mkpath(setup.Dir.filePath("road"));
+    for (auto _ : state) kelmo::RunRoad(setup.Document, setup.Dir.filePath("road"), options);
+}
+
 // The first call starts LibreOffice; the rest are what is measured.
 BENCHMARK(BM_SessionLoadAndSave)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_ConvertDocument)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_RunRoad)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 

@@ -45,11 +45,10 @@
 #include <thread>
 
 #include "ConvertMessages.h"
-#include "DocumentLabels.h"
+#include "OfficeLaunch.h"
 #include "OfficeProcess.h"
 #include "OfficeProfile.h"
-
-extern char** environ;
+#include "OfficeRoutines.h"
 
 namespace kelmo {
 
@@ -60,7 +59,6 @@ using com::sun::star::uno::UNO_QUERY_THROW;
 
 namespace {
 
-constexpr int ProgressStepMs = 100;
 constexpr int ConnectStepMs = 50;
 constexpr int QuitGraceMs = 3000;
 // soffice.bin asks for a restart with this code after it has set up a new profile.
@@ -253,9 +251,8 @@ class OfficeSession::Worker {
     // Only the worker thread touches these.
     QString program_;
     std::unique_ptr<QTemporaryDir> privateDir_;
-    QString profileDir_;
+    HeldProfile profile_;
     std::string profileUrl_;
-    std::unique_ptr<QLockFile> profileLock_;
     std::string pipeFolder_;
     std::string pipeName_;
     int launches_ = 0;
@@ -265,7 +262,7 @@ class OfficeSession::Worker {
     Reference<uno::XComponentContext> localContext_;
     Reference<uno::XComponentContext> officeContext_;
     Reference<frame::XComponentLoader> loader_;
-    std::unique_ptr<DocumentLabels> labels_;
+    std::unique_ptr<OfficeRoutines> routines_;
 };
 
 void OfficeSession::Worker::PrepareFolders() {
@@ -287,16 +284,8 @@ void OfficeSession::Worker::PrepareFolders() {
     }
     heldFolders_[0] = HoldFolder(LocalPath(privateDir_->path()));
     heldFolders_[1] = HoldFolder(PipeSocketPath(pipeFolder_));
-    // A profile serves one LibreOffice at a time: while another program holds the shared
-    // one, or there is no home for it, a throwaway one in the private folder serves.
-    profileDir_ = requestedProfile_.isEmpty() ? DefaultProfileDir() : requestedProfile_;
-    if (!profileDir_.isEmpty()) {
-        profileLock_ = std::make_unique<QLockFile>(profileDir_ + QStringLiteral(".lock"));
-        profileLock_->setStaleLockTime(0);
-        if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
-    }
-    if (!profileLock_) profileDir_ = privateDir.filePath(QStringLiteral("profile"));
-    profileUrl_ = QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded).toStdString();
+    profile_ = HoldProfile(requestedProfile_, privateDir_->path(), program_);
+    profileUrl_ = QUrl::fromLocalFile(profile_.Dir).toString(QUrl::FullyEncoded).toStdString();
 }
 
 // The path as our LibreOffice sees it: with a /tmp of its own the real one is elsewhere.
@@ -311,7 +300,7 @@ rtl::OUString OfficeSession::Worker::FileUrl(const QString& path) const {
 
 void OfficeSession::Worker::Launch() {
     PrepareFolders();
-    WriteProfileSettings(profileDir_, program_);
+    WriteProfileSettings(profile_.Dir, program_);
     // In our own folder, which nobody else can enter or plant a socket in.
     pipeName_ = pipeFolder_ + "/office-" + std::to_string(++launches_);
     served_ = 0;
@@ -325,7 +314,7 @@ void OfficeSession::Worker::Launch() {
         "--nodefault",
         "--nolockcheck",
         "-env:UserInstallation=" +
-            QUrl::fromLocalFile(Seen(profileDir_)).toString(QUrl::FullyEncoded).toStdString(),
+            QUrl::fromLocalFile(Seen(profile_.Dir)).toString(QUrl::FullyEncoded).toStdString(),
         "--accept=" + PipeConnection(pipeName_)};
     const pid_t pid = StartOffice(
         LocalPath(program_), arguments,
@@ -339,10 +328,8 @@ void OfficeSession::Worker::Launch() {
 void OfficeSession::Worker::Connect() {
     if (!localContext_.is()) {
         // The UNO runtime finds LibreOffice's types and services through this variable.
-        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
-            qputenv("URE_BOOTSTRAP",
-                    "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc");
-        }
+        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP"))
+            qputenv("URE_BOOTSTRAP", QFile::encodeName(UnoBootstrapUrl(program_)));
         localContext_ = cppu::defaultBootstrap_InitialComponentContext();
     }
     const Reference<bridge::XUnoUrlResolver> resolver =
@@ -389,7 +376,7 @@ void OfficeSession::Worker::EnsureRunning() {
     try {
         Launch();
         Connect();
-        labels_ = std::make_unique<DocumentLabels>(officeContext_);
+        routines_ = std::make_unique<OfficeRoutines>(officeContext_);
         startSize_ = OfficePeakBytes(pid_);
     } catch (const uno::Exception& error) {
         Forget();
@@ -403,7 +390,7 @@ void OfficeSession::Worker::EnsureRunning() {
 }
 
 void OfficeSession::Worker::Disconnect() noexcept {
-    labels_.reset();
+    routines_.reset();
     loader_.clear();
     officeContext_.clear();
 }
@@ -446,7 +433,7 @@ void OfficeSession::Worker::Quit() noexcept {
         if (held >= 0) ::close(held);
         held = -1;
     }
-    profileLock_.reset();
+    profile_ = {};
     privateDir_.reset();
 }
 
@@ -465,7 +452,7 @@ Reference<lang::XComponent> OfficeSession::Worker::Load(const QString& document,
     Reference<lang::XComponent> loaded;
     try {
         const uno::Sequence<beans::PropertyValue> descriptor(arguments, std::size(arguments));
-        if (!labels_->LoadLocked(FileUrl(document), descriptor, loaded)) {
+        if (!routines_->LoadLocked(FileUrl(document), descriptor, loaded)) {
             loaded = loader_->loadComponentFromURL(FileUrl(document), "_blank", 0, descriptor);
         }
     } catch (const lang::IllegalArgumentException&) {
@@ -561,7 +548,7 @@ OfficeSession::Outcome OfficeSession::Worker::LoadAndSave(const QString& documen
     const Reference<lang::XComponent> loaded = Load(document, documentPath);
     if (!loaded.is()) return Outcome::NotLoaded;
     try {
-        labels_->WriteAsText(loaded);
+        routines_->WriteLabelsAsText(loaded);
         Save(loaded, outputHtml);
     } catch (const io::IOException&) {
         CloseDocument(loaded);
@@ -587,15 +574,6 @@ void OfficeSession::StartInBackground() {
     });
 }
 
-namespace {
-
-QString TimeoutText(int timeoutMs) {
-    if (timeoutMs % 1000 == 0) return QStringLiteral("%1 с").arg(timeoutMs / 1000);
-    return QStringLiteral("%1 мс").arg(timeoutMs);
-}
-
-}  // namespace
-
 OfficeSession::Outcome OfficeSession::SaveAsHtml(
     const QString& document, const QString& outputHtml, const QString& documentPath, int timeoutMs,
     const std::function<void(int elapsedMs)>& progress) {
@@ -603,27 +581,14 @@ OfficeSession::Outcome OfficeSession::SaveAsHtml(
     worker->Resume();
     std::future<Outcome> outcome =
         worker->Post<Outcome>([=] { return worker->Convert(document, outputHtml, documentPath); });
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const qint64 elapsed = clock.elapsed();
-        if (timeoutMs > 0 && elapsed >= timeoutMs) {
-            worker->Abandon(outcome);
-            FailConversion(QStringLiteral("Преобразование прервано: прошло больше %1")
-                               .arg(TimeoutText(timeoutMs)));
-        }
-        const qint64 step =
-            timeoutMs > 0 ? qMin<qint64>(ProgressStepMs, timeoutMs - elapsed) : ProgressStepMs;
-        if (outcome.wait_for(std::chrono::milliseconds(step)) == std::future_status::ready) break;
-        worker->SamplePeak();
-        if (!progress) continue;
-        try {
-            progress(int(clock.elapsed()));
-        } catch (...) {
-            worker->Abandon(outcome);
-            throw;
-        }
-    }
+    WaitWithProgress(
+        [&](int stepMs) {
+            if (outcome.wait_for(std::chrono::milliseconds(stepMs)) == std::future_status::ready)
+                return true;
+            worker->SamplePeak();
+            return false;
+        },
+        timeoutMs, progress, [&] { worker->Abandon(outcome); });
     return outcome.get();
 }
 

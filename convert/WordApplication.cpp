@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -17,6 +16,7 @@
 
 #include "Charset1251.h"
 #include "ConvertMessages.h"
+#include "OfficeLaunch.h"
 #include "OfficeProcess.h"
 #include "OfficeProfile.h"
 #include "OfficeSession.h"
@@ -27,7 +27,6 @@
 namespace kelmo {
 namespace {
 
-constexpr int ProgressStepMs = 100;
 constexpr int StopGraceMs = 2000;
 const QString StagedBaseName = QStringLiteral("i");
 const QString ConvertedName = QStringLiteral("i.html");
@@ -46,11 +45,6 @@ QString StagedExtension(InputKind kind) {
             break;
     }
     return QStringLiteral(".htm");
-}
-
-QString TimeoutText(int timeoutMs) {
-    if (timeoutMs % 1000 == 0) return QStringLiteral("%1 с").arg(timeoutMs / 1000);
-    return QStringLiteral("%1 мс").arg(timeoutMs);
 }
 
 QString WithoutTrailingDotsAndBlanks(QString text) {
@@ -144,30 +138,11 @@ WordApplication::~WordApplication() {
 
 void WordApplication::Connect() {
     program_ = FindOffice(options_.Program);
-    privateDir_ = std::make_unique<QTemporaryDir>(
+    privateDir_ = MakePrivateFolder(
         QDir::tempPath() +
-        QStringLiteral("/kelmo-convert-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
-    const QDir privateDir(privateDir_->path());
-    if (!privateDir_->isValid() || !privateDir.mkdir(QStringLiteral("in")) ||
-        !privateDir.mkdir(QStringLiteral("out")) || !privateDir.mkdir(QStringLiteral("tmp"))) {
-        FailConversion(QStringLiteral("Не удалось создать временную папку для преобразования: %1")
-                           .arg(privateDir_->errorString()));
-    }
+            QStringLiteral("/kelmo-convert-%1-XXXXXX").arg(QCoreApplication::applicationPid()),
+        {QStringLiteral("in"), QStringLiteral("out")});
     heldFolder_ = HoldFolder(LocalPath(privateDir_->path()));
-}
-
-// Only when the one-shot process runs: a session may hold the shared profile meanwhile.
-void WordApplication::ChooseProfile() {
-    // A profile serves one instance at a time; while another conversion holds ours, a
-    // throwaway one keeps the two from meeting.
-    profileDir_ = options_.ProfileDir.isEmpty() ? DefaultProfileDir() : options_.ProfileDir;
-    if (!profileDir_.isEmpty()) {
-        profileLock_ = std::make_unique<QLockFile>(profileDir_ + QStringLiteral(".lock"));
-        profileLock_->setStaleLockTime(0);
-        if (!QDir().mkpath(profileDir_) || !profileLock_->tryLock(0)) profileLock_.reset();
-    }
-    if (!profileLock_) profileDir_ = QDir(privateDir_->path()).filePath(QStringLiteral("profile"));
-    WriteProfileSettings(profileDir_, program_);
 }
 
 void WordApplication::DocumentsOpen(const QString& documentPath, InputKind kind) {
@@ -188,7 +163,7 @@ QString WordApplication::OutputFolder() const {
 QStringList WordApplication::ConverterArguments() const {
     QStringList arguments = options_.ExtraArguments;
     arguments << QStringLiteral("-env:UserInstallation=") +
-                     QUrl::fromLocalFile(profileDir_).toString(QUrl::FullyEncoded)
+                     QUrl::fromLocalFile(profile_.Dir).toString(QUrl::FullyEncoded)
               << QStringLiteral("--headless") << QStringLiteral("--norestore")
               << QStringLiteral("--nologo") << QStringLiteral("--nodefault");
     const QString filter = ImportFilterFor(stagedDocument_, kind_);
@@ -206,7 +181,8 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
         options_.Session->SaveAsHtml(stagedDocument_, QDir(OutputFolder()).filePath(ConvertedName),
                                      documentPath_, options_.TimeoutMs,
                                      options_.Progress) == OfficeSession::Outcome::NotLoaded) {
-        ChooseProfile();
+        // Only now: a session may hold the shared profile meanwhile.
+        profile_ = HoldProfile(options_.ProfileDir, privateDir_->path(), program_);
         RunConverter(ConverterArguments());
     }
 
@@ -233,7 +209,7 @@ void WordApplication::ActiveDocumentClose() {
 void WordApplication::Quit() noexcept { StopConverter(); }
 
 void WordApplication::Disconnect() noexcept {
-    profileLock_.reset();
+    profile_ = {};
     privateDir_.reset();
     if (heldFolder_ >= 0) ::close(heldFolder_);
     heldFolder_ = -1;
@@ -246,14 +222,10 @@ void WordApplication::RunConverter(const QStringList& arguments) {
     process_->setStandardInputFile(QProcess::nullDevice());
     // LibreOffice's own temporary files go into our private folder, which goes at the end
     // whatever way LibreOffice ends.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"),
-                       QDir(privateDir_->path()).filePath(QStringLiteral("tmp")));
-    const QString home = environment.value(QStringLiteral("HOME"));
-    if (home.isEmpty() || QDir(home).isRoot()) {
-        environment.insert(QStringLiteral("HOME"), privateDir_->path());
-    }
-    process_->setProcessEnvironment(environment);
+    QStringList environment;
+    for (const std::string& line : OfficeEnvironment(privateDir_->path()))
+        environment << QFile::decodeName(line.c_str());
+    process_->setEnvironment(environment);
     // Its own session, so that the launcher's children can be ended with it; its sockets
     // for this user alone; its memory bounded.
     const rlim_t memory = rlim_t(qMax(options_.OfficeMemoryMb, 0)) * 1024 * 1024;
@@ -271,18 +243,11 @@ void WordApplication::RunConverter(const QStringList& arguments) {
     }
     processGroup_ = process_->processId();
 
-    QElapsedTimer clock;
-    clock.start();
-    while (!process_->waitForFinished(ProgressStepMs) &&
-           process_->state() != QProcess::NotRunning) {
-        const qint64 elapsed = clock.elapsed();
-        if (options_.TimeoutMs > 0 && elapsed >= options_.TimeoutMs) {
-            StopConverter();
-            FailConversion(QStringLiteral("Преобразование прервано: прошло больше %1")
-                               .arg(TimeoutText(options_.TimeoutMs)));
-        }
-        if (options_.Progress) options_.Progress(int(elapsed));
-    }
+    WaitWithProgress(
+        [this](int stepMs) {
+            return process_->waitForFinished(stepMs) || process_->state() == QProcess::NotRunning;
+        },
+        options_.TimeoutMs, options_.Progress, [this] { StopConverter(); });
     said_ = process_->readAllStandardError() + '\n' + process_->readAllStandardOutput();
     StopConverter();  // whatever the launcher left behind
 }

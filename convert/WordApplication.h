@@ -11,13 +11,13 @@
 // quits and disconnects without throwing.
 #pragma once
 
-#include <QLockFile>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
 
 #include "Converter.h"
+#include "OfficeLaunch.h"
 
 namespace kelmo {
 
@@ -44,7 +44,6 @@ class WordApplication {
     void Disconnect() noexcept;
 
   private:
-    void ChooseProfile();
     void RunConverter(const QStringList& arguments);
     void StopConverter() noexcept;
     [[noreturn]] void FailWithConverterWords(const QString& fallback) const;
@@ -53,8 +52,7 @@ class WordApplication {
 
     ConvertOptions options_;
     QString program_;
-    QString profileDir_;
-    std::unique_ptr<QLockFile> profileLock_;
+    HeldProfile profile_;
     std::unique_ptr<QTemporaryDir> privateDir_;
     int heldFolder_ = -1;  // privateDir_ marked in use (HoldFolder)
     QString documentPath_;

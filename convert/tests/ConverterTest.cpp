@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "Converter.h"
+#include "OfficeLaunch.h"
 #include "ProcessGroup.h"
 #include "WordFormat.h"
 
@@ -457,6 +458,19 @@ TEST_F(ConverterTest, ReportsProgressWhileWaiting) {
     EXPECT_LE(calls, 12);
     EXPECT_TRUE(increasing);
     EXPECT_LT(lastElapsed, 1000);
+}
+
+// The UNO runtime of the LibreOffice found, also through a link to its launcher.
+TEST_F(ConverterTest, BootstrapsTheLibreOfficeFound) {
+    QDir().mkpath(Path("lo/program"));
+    QFile(Path("lo/program/fundamentalrc")).open(QIODevice::WriteOnly);
+    QFile(Path("lo/program/soffice")).open(QIODevice::WriteOnly);
+    QFile::link(Path("lo/program/soffice"), Path("soffice"));
+    EXPECT_EQ(UnoBootstrapUrl(Path("soffice")),
+              "vnd.sun.star.pathname:" + QFileInfo(Path("lo/program")).canonicalFilePath() +
+                  "/fundamentalrc");
+    EXPECT_EQ(UnoBootstrapUrl(Path("elsewhere/soffice")),
+              "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc");
 }
 
 TEST_F(ConverterTest, NamesTheMissingConverterAndItsPackage) {

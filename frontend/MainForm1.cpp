@@ -388,6 +388,7 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
     for (const auto& watcher : Watchers) watcher->BeginRun();
     try {
         command();
+    } catch (const kelmo::RoadCancelled&) {  // the window is closing
     } catch (const std::exception& error) {
         ShowException(QString::fromUtf8(error.what()));
     } catch (...) {
@@ -451,6 +452,7 @@ kelmo::RoadOptions TMainForm::RoadOptionsFor(bool showStages) {
     kelmo::RoadOptions options;
     options.Convert = ConvertOptions;
     options.Numbers = Numbering;
+    options.CancelRequested = [this] { return CloseRequested; };
     options.Progress = [this](const QString& document, int elapsedMs) {
         ShowProgress(document, elapsedMs);
     };
@@ -616,7 +618,8 @@ void TMainForm::N4Click() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (CommandRunning) {
-        // Closing in the middle of a conversion would delete the folder it writes to.
+        // Closing in the middle of a conversion would delete the folder it writes to: the
+        // road stops at its next step, and the window closes once the command is over.
         CloseRequested = true;
         event->ignore();
         return;

@@ -374,7 +374,7 @@ void TMainForm::ReselectHeading(int place, const QByteArray& title) {
     const int index = kelmo::FindHeading(StructTree, place, title);
     if (index >= 0) {
         SelectNode(index);
-    } else {
+    } else if (!Shown.Course) {  // a course has no whole document to fall back on
         ShowPage(kelmo::WorkFile(Shown.WorkDir, kelmo::work::Clean));
     }
 }

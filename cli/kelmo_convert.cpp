@@ -235,7 +235,7 @@ void RefuseUnusable(const QString& input, int maxDocumentMb) {
     }
 }
 
-// The input read once (a web page whole) for the road, refused as RefuseUnusable does.
+// The input read once for the road (a web page whole), refused as RefuseUnusable does.
 kelmo::InputDocument ReadUsable(const QString& input, int maxDocumentMb) {
     try {
         return kelmo::ReadInput(input, maxDocumentMb);
@@ -444,11 +444,12 @@ ExitCode RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSe
 
 ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
     if (kelmo::IsCourseFile(options.Input)) return RunCourse(options, session);
-    RefuseUnusable(options.Input, options.MaxDocumentMb);
+    kelmo::InputDocument input = ReadUsable(options.Input, options.MaxDocumentMb);
     const OutputPlace place = OutputFolder(options);
     kelmo::Pages pages;
     try {
-        pages = kelmo::RunRoad(options.Input, place.Folder(), RoadOptionsFor(options, session));
+        pages = kelmo::RunRoad(options.Input, std::move(input), place.Folder(),
+                               RoadOptionsFor(options, session));
     } catch (...) {
         RemoveIfLeftEmpty(place);
         throw;

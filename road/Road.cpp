@@ -1,5 +1,6 @@
 #include "Road.h"
 
+#include <HtmlInput.h>
 #include <LocalPath.h>
 
 #include <QDir>
@@ -11,6 +12,11 @@ QString WorkFile(const QString& folder, std::string_view name) {
 }
 
 Pages RunRoad(const QString& document, const QString& workFolder, const RoadOptions& options) {
+    return RunRoad(document, ReadInput(document, options.Convert.MaxDocumentMb), workFolder, options);
+}
+
+Pages RunRoad(const QString& document, InputDocument input, const QString& workFolder,
+              const RoadOptions& options) {
     const auto stopIfAsked = [&] {
         if (options.CancelRequested && options.CancelRequested()) throw RoadCancelled();
     };
@@ -26,7 +32,11 @@ Pages RunRoad(const QString& document, const QString& workFolder, const RoadOpti
         if (outer) outer(elapsedMs);
     };
     const QString exported = WorkFile(workFolder, work::Export);
-    ConvertDocument(document, exported, convert);
+    if (input.Kind == InputKind::Html) {
+        ImportHtml(document, std::move(input.Html), exported);
+    } else {
+        ConvertDocument(document, exported, convert);
+    }
     reached(RoadStage::Converted, exported);
 
     const std::string folder = LocalPath(workFolder);

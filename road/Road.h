@@ -45,5 +45,8 @@ QString WorkFile(const QString& folder, std::string_view name);
 
 // Takes document through every stage into workFolder (which must exist).
 Pages RunRoad(const QString& document, const QString& workFolder, const RoadOptions& options);
+// The same for a document already read with ReadInput: a web page's bytes are not read again.
+Pages RunRoad(const QString& document, InputDocument input, const QString& workFolder,
+              const RoadOptions& options);
 
 }  // namespace kelmo

@@ -27,6 +27,18 @@ version)
     expect_rc 0
     expect_contains stdout "$out" "--package-format <F>"
     ;;
+options_documented)
+    # every long option of --help is in the manual page and offered by the shell completion
+    packaging=$(dirname "$0")/../../packaging
+    sed 's/\\-/-/g' "$packaging/kelmo-convert.1" >manual.txt
+    run --help
+    for option in $(grep -oE -- '--[a-z][a-z-]*' stdout.txt | sort -u); do
+        grep -q -- "$option" manual.txt ||
+            fail "$option is not in the manual page"
+        grep -qE -- "[ ']$option( |'|$)" "$packaging/kelmo-convert.bash-completion" ||
+            fail "$option is not completed"
+    done
+    ;;
 bad_option)
     run --bogus in.htm
     expect_rc 2

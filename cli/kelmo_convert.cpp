@@ -2,9 +2,12 @@
 // export into an output folder, cleans it, cuts it into one page per heading and writes
 // the outline, then prints the outline.
 
+#include <unistd.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -12,12 +15,16 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "CheckOutput.h"
 #include "Converter.h"
@@ -25,6 +32,7 @@
 #include "CourseRoad.h"
 #include "HtmlInput.h"
 #include "LibFunc.h"
+#include "OfficePool.h"
 #include "OfficeSession.h"
 #include "Package.h"
 #include "WorkFolder.h"
@@ -66,6 +74,7 @@ struct Options {
     bool Json = false;          // the check's findings as JSON instead of the outline
     bool Strict = false;        // an error finding fails the run
     bool AllowOutside = false;  // a package of a course may take documents outside its folder
+    int Jobs = 1;               // LibreOffices converting at once
 };
 
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
@@ -134,7 +143,12 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("Refuse an input larger than MB megabytes (default %1; 0: any size).")
             .arg(kelmo::DefaultMaxDocumentMb),
         QStringLiteral("MB"));
-    parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize});
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Convert up to N documents at a time, each by a LibreOffice of its own "
+                       "(default: one per processor, as many as memory holds at --office-memory)."),
+        QStringLiteral("N"));
+    parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize, jobs});
     parser.addOptions(
         {{QStringLiteral("package"),
           QStringLiteral("Also write the pages as a package to FILE (a folder, a .zip or an "
@@ -199,6 +213,14 @@ Options ParseArguments(const QCoreApplication& app) {
                               .arg(option->names().front(), parser.value(*option)));
         }
     }
+    options.Jobs = kelmo::DefaultOfficeCount(options.OfficeMemoryMb);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.Jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.Jobs <= 0)
+            throw Failure(ExitCode::BadUsage,
+                          QStringLiteral("Неверное значение --jobs: ") + parser.value(jobs));
+    }
     ReadCheckOptions(parser, check, options);
     if (parser.isSet(output) && options.Output.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
@@ -233,6 +255,15 @@ void FinishStopSignal() {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
+
+// What one input is converted with, and where its lines go: the terminal, or buffers that a
+// batch prints in input order.
+struct Lane {
+    std::shared_ptr<kelmo::OfficeSession> Session;  // for a document
+    std::shared_ptr<kelmo::OfficePool> Pool;        // a course's materials at once; may be empty
+    std::ostream& Out = std::cout;
+    std::ostream& Err = std::cerr;
+};
 
 // Writes the HTML export of the input to the given path.
 using Exporter = std::function<void(const std::string& exportPath)>;
@@ -363,27 +394,27 @@ QString TerminalLine(QString line) {
 }
 
 // Titles.txt content (windows-1251, CR LF lines) on the terminal.
-void PrintTitles(const std::string& titles) {
+void PrintTitles(std::ostream& out, const std::string& titles) {
     QStringList lines =
         QString::fromStdString(kelmo::Windows1251ToUtf8(titles)).split(QStringLiteral("\r\n"));
     lines.removeLast();  // after the last line end
-    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+    for (const QString& line : lines) out << TerminalLine(line).toStdString() << '\n';
 }
 
-void PrintOutline(const kelmo::HeadingTable& table, kelmo::Numbering numbering,
+void PrintOutline(const Lane& lane, const kelmo::HeadingTable& table, kelmo::Numbering numbering,
                   const std::string& folder) {
-    PrintTitles(kelmo::MakeOutline(table, numbering).Titles);
+    PrintTitles(lane.Out, kelmo::MakeOutline(table, numbering).Titles);
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
-    std::cout << "Страниц: " << table.HeaderCount << '\n'
-              << "Папка: " << where.toStdString() << '\n';
+    lane.Out << "Страниц: " << table.HeaderCount << '\n'
+             << "Папка: " << where.toStdString() << '\n';
     if (table.HeaderCount == 0)
-        std::cerr << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
+        lane.Err << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
 }
 
-void PrintFindings(const std::vector<kelmo::Finding>& findings, const Options& options) {
+void PrintFindings(std::ostream& out, const std::vector<kelmo::Finding>& findings,
+                   const Options& options) {
     if (!options.Check) return;
-    std::cout << (options.Json ? kelmo::cli::FindingsJson(findings)
-                               : kelmo::cli::FindingLines(findings));
+    out << (options.Json ? kelmo::cli::FindingsJson(findings) : kelmo::cli::FindingLines(findings));
 }
 
 // RunRoad into place; a work folder this run made that is still empty when the road fails
@@ -423,10 +454,10 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
     options.Format = *format;
 }
 
-void PrintCourseOutline(const std::string& folder) {
-    PrintTitles(kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt")));
+void PrintCourseOutline(std::ostream& out, const std::string& folder) {
+    PrintTitles(out, kelmo::LoadTextFile(kelmo::JoinPath(folder, "Titles.txt")));
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
-    std::cout << "Папка: " << where.toStdString() << '\n';
+    out << "Папка: " << where.toStdString() << '\n';
 }
 
 // kelmo::ConvertCourse into place; a work folder this run made goes again when the course
@@ -443,8 +474,7 @@ kelmo::PackageRequest ConvertCourseIn(const OutputPlace& place, const kelmo::Cou
 
 // Each material of the course in a folder of its own inside the output folder, and the
 // course's outline beside them.
-kelmo::PackageRequest ConvertCourse(const Options& options,
-                                    const std::shared_ptr<kelmo::OfficeSession>& session) {
+kelmo::PackageRequest ConvertCourse(const Options& options, const Lane& lane) {
     kelmo::Course course;
     try {
         course = kelmo::LoadCourse(options.Input);
@@ -468,10 +498,12 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
     }
     const OutputPlace place = OutputFolder(options);
     kelmo::ConvertOptions convert;
-    convert.Session = session;
+    convert.Session = lane.Session;
+    convert.Pool = lane.Pool;
     convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
     convert.OfficeMemoryMb = options.OfficeMemoryMb;
     convert.MaxDocumentMb = options.MaxDocumentMb;
+    convert.Progress = [](int) { ThrowIfInterrupted(); };
     kelmo::PackageRequest request;
     try {
         request = ConvertCourseIn(place, course, convert);
@@ -480,31 +512,32 @@ kelmo::PackageRequest ConvertCourse(const Options& options,
     } catch (const kelmo::CourseError& error) {
         throw Failure(ExitCode::HeadingLimit, QString::fromUtf8(error.what()));
     }
-    if (!options.Quiet) PrintCourseOutline(place.Path);
+    if (!options.Quiet) PrintCourseOutline(lane.Out, place.Path);
     return request;
 }
 
-void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
+void WritePackageOf(std::ostream& out, const Options& options,
+                    const kelmo::PackageRequest& request) {
     try {
         for (const QString& note : kelmo::WritePackage(request, options.Format, options.Package))
             std::cerr << note.toStdString() << '\n';
     } catch (const kelmo::PackageError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
-    if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
+    if (!options.Quiet) out << "Пакет: " << options.Package.toStdString() << '\n';
 }
 
-void RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    const kelmo::PackageRequest request = ConvertCourse(options, session);
-    if (!options.Package.isEmpty()) WritePackageOf(options, request);
+void RunCourse(const Options& options, const Lane& lane) {
+    const kelmo::PackageRequest request = ConvertCourse(options, lane);
+    if (!options.Package.isEmpty()) WritePackageOf(lane.Out, options, request);
 }
 
-ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
+ExitCode RunOne(const Options& options, const Lane& lane) {
     if (kelmo::IsCourseFile(options.Input)) {
-        RunCourse(options, session);
+        RunCourse(options, lane);
         return ExitCode::Done;
     }
-    const Exporter exporter = ExporterFor(options, session);
+    const Exporter exporter = ExporterFor(options, lane.Session);
     const OutputPlace place = OutputFolder(options);
     const RoadResult road = RunRoadIn(place, exporter, options.Numbering);
     const std::vector<kelmo::Finding> findings =
@@ -512,35 +545,35 @@ ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSessi
             ? kelmo::CheckDocument(*road.Table, road.Html, kelmo::ListWorkFiles(place.Path))
             : std::vector<kelmo::Finding>();
     if (road.Split == kelmo::SplitResult::TooManyHeadings) {
-        PrintFindings(findings, options);
+        PrintFindings(lane.Out, findings, options);
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
     }
-    if (!options.Quiet && !options.Json) PrintOutline(*road.Table, options.Numbering, place.Path);
-    PrintFindings(findings, options);
+    if (!options.Quiet && !options.Json)
+        PrintOutline(lane, *road.Table, options.Numbering, place.Path);
+    PrintFindings(lane.Out, findings, options);
     if (!options.Package.isEmpty()) {
         const QString title = QFileInfo(options.Input).completeBaseName();
-        WritePackageOf(options,
+        WritePackageOf(lane.Out, options,
                        {title, false, {{title, QFile::decodeName(place.Path.c_str()), {}}}, {}});
     }
     return options.Strict && kelmo::cli::HasErrors(findings) ? ExitCode::CheckFailed
                                                              : ExitCode::Done;
 }
 
-int Report(ExitCode code, const std::string& message) {
-    std::cerr << message << '\n';
-    return int(code);
-}
-
-// Reports the exception being handled, after prefix, and gives its exit code.
-int ReportCurrentError(const std::string& prefix) {
+// Reports the exception being handled on err, after prefix, and gives its exit code.
+int ReportCurrentError(std::ostream& err, const std::string& prefix) {
+    const auto report = [&](ExitCode code, const std::string& message) {
+        err << prefix << message << '\n';
+        return int(code);
+    };
     try {
         throw;
     } catch (const Failure& failure) {
-        return Report(failure.Code(), prefix + failure.what());
+        return report(failure.Code(), failure.what());
     } catch (const std::bad_alloc&) {
-        return Report(ExitCode::Error, prefix + "Недостаточно памяти");
+        return report(ExitCode::Error, "Недостаточно памяти");
     } catch (const std::exception& error) {  // WorkFolderError, IoError, ConvertError too
-        return Report(ExitCode::Error, prefix + error.what());
+        return report(ExitCode::Error, error.what());
     }
 }
 
@@ -588,31 +621,124 @@ ExitCode Worse(ExitCode a, ExitCode b) {
     return rank(a) > rank(b) ? a : b;
 }
 
-// Every input in turn through one LibreOffice; a failure is reported with the input's
-// name and the others still go. The exit code is the worst of them.
-int Run(const QCoreApplication& app) {
-    const Options options = ParseArguments(app);
-    std::shared_ptr<kelmo::OfficeSession> session;
-    if (AnyNeedsConverting(options.Inputs, options.MaxDocumentMb)) {
-        session =
-            std::make_shared<kelmo::OfficeSession>(QString(), QString(), options.OfficeMemoryMb);
-        session->StartInBackground();
+// A batch's progress on a terminal: one line on stderr, "[12/340] name.doc  0:12, ещё ~5:40"
+// (the input last begun, the time since the start and an estimate of what is left),
+// rewritten in place and cleared before anything else is printed.
+class BatchProgress {
+  public:
+    BatchProgress(int total, bool shown) : total_(total), shown_(shown) { clock_.start(); }
+
+    void Started(const QString& input) {
+        ++started_;
+        name_ = QFileInfo(input).fileName().toStdString();
+        Draw();
     }
-    if (options.Inputs.size() == 1) return int(RunOne(options, session));
-    ExitCode worst = ExitCode::Done;
-    for (const QString& input : options.Inputs) {
+    void Finished() {
+        ++finished_;
+        Draw();
+    }
+    void Clear() {
+        if (shown_) std::cerr << "\r\033[K" << std::flush;
+    }
+
+  private:
+    static std::string Duration(qint64 ms) {
+        const qint64 seconds = ms / 1000;
+        const QString minutes = QStringLiteral("%1:%2")
+                                    .arg(seconds / 60 % 60)
+                                    .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        if (seconds < 3600) return minutes.toStdString();
+        return QStringLiteral("%1:%2")
+            .arg(seconds / 3600)
+            .arg(minutes, 5, QLatin1Char('0'))
+            .toStdString();
+    }
+    void Draw() {
+        if (!shown_) return;
+        const qint64 elapsed = clock_.elapsed();
+        std::cerr << "\r\033[K[" << started_ << '/' << total_ << "] " << name_ << "  "
+                  << Duration(elapsed);
+        if (finished_ > 0 && finished_ < total_)
+            std::cerr << ", ещё ~" << Duration(elapsed * (total_ - finished_) / finished_);
+        std::cerr << std::flush;
+    }
+
+    const int total_;
+    const bool shown_;
+    int started_ = 0;
+    int finished_ = 0;
+    std::string name_;
+    QElapsedTimer clock_;
+};
+
+// Each input through whichever LibreOffice of the pool is free. What an input prints is
+// kept and printed in input order once the inputs before it are done, so the output is
+// that of one after the other. A failure is reported with the input's name and the others
+// still go. The exit code is the worst of them.
+int RunBatch(const Options& options, kelmo::OfficePool& pool) {
+    struct Result {
+        std::ostringstream Out, Err;
+        ExitCode Code = ExitCode::Done;
+        bool Done = false;
+    };
+    const int count = int(options.Inputs.size());
+    std::vector<Result> results(count);
+    std::mutex mutex;
+    int printed = 0;
+    BatchProgress progress(count, !options.Quiet && ::isatty(STDERR_FILENO));
+    pool.ForEach(count, [&](int i, const std::shared_ptr<kelmo::OfficeSession>& session) {
         ThrowIfInterrupted();
-        ExitCode code = ExitCode::Done;
+        const QString& input = options.Inputs[i];
+        {
+            const std::lock_guard lock(mutex);
+            progress.Started(input);
+        }
+        Result& result = results[i];
         try {
-            code = RunOne(OptionsFor(options, input), session);
+            result.Code = RunOne(OptionsFor(options, input), {session, {}, result.Out, result.Err});
         } catch (const Interrupted&) {
             throw;
         } catch (...) {
-            code = ExitCode(ReportCurrentError(LocalPath(input) + ": "));
+            result.Code = ExitCode(ReportCurrentError(result.Err, LocalPath(input) + ": "));
         }
-        worst = Worse(worst, code);
-    }
+        const std::lock_guard lock(mutex);
+        result.Done = true;
+        progress.Clear();
+        for (; printed < count && results[printed].Done; ++printed) {
+            std::cout << results[printed].Out.str() << std::flush;
+            std::cerr << results[printed].Err.str() << std::flush;
+        }
+        progress.Finished();
+    });
+    progress.Clear();
+    ExitCode worst = ExitCode::Done;
+    for (const Result& result : results) worst = Worse(worst, result.Code);
     return int(worst);
+}
+
+int Run(const QCoreApplication& app) {
+    const Options options = ParseArguments(app);
+    const bool converting = AnyNeedsConverting(options.Inputs, options.MaxDocumentMb);
+    const int count = int(options.Inputs.size());
+    if (count == 1 && !kelmo::IsCourseFile(options.Input)) {
+        Lane lane;
+        if (converting) {
+            lane.Session = std::make_shared<kelmo::OfficeSession>(QString(), QString(),
+                                                                  options.OfficeMemoryMb);
+            lane.Session->StartInBackground();
+        }
+        return int(RunOne(options, lane));
+    }
+    // Several documents, or a course's materials, at once: a LibreOffice each, up to -j.
+    const auto pool =
+        std::make_shared<kelmo::OfficePool>(std::min(options.Jobs, count == 1 ? INT_MAX : count),
+                                            QString(), QString(), options.OfficeMemoryMb);
+    if (count == 1) {
+        pool->StartInBackground(1);  // the others start when a second material needs them
+        return int(RunOne(options, {{}, pool}));
+    }
+    if (converting) pool->StartInBackground(pool->Size());
+    return RunBatch(options, *pool);
 }
 
 }  // namespace
@@ -627,7 +753,7 @@ int main(int argc, char* argv[]) {
     try {
         code = Run(app);
     } catch (...) {
-        code = ReportCurrentError({});
+        code = ReportCurrentError(std::cerr, {});
     }
     FinishStopSignal();
     return code;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "LibFunc.h"
+#include "OfficePool.h"
 
 namespace kelmo {
 namespace {
@@ -64,13 +65,27 @@ QString MaterialFolder(const QString& workFolder, qsizetype index) {
 
 PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
                              const ConvertOptions& options) {
+    const qsizetype count = course.Materials.size();
+    if (options.Pool) {
+        // Several at once, each through a LibreOffice of the pool; the first that fails in
+        // course order is the one reported, as one after the other.
+        options.Pool->ForEach(
+            int(count), [&](int i, const std::shared_ptr<OfficeSession>& session) {
+                ConvertOptions one = options;
+                one.Session = session;
+                one.Pool.reset();
+                ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), one);
+            });
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), options);
+    }
     PackageRequest request{course.FullName,   true, {}, workFolder, course.ShortName,
                            course.Description};
     Outline outline;
-    for (qsizetype i = 0; i < course.Materials.size(); ++i) {
+    for (qsizetype i = 0; i < count; ++i) {
         const Material& material = course.Materials[i];
         const QString folder = MaterialFolder(workFolder, i);
-        ConvertMaterial(material, folder, options);
         const QString title = material.Title.isEmpty()
                                   ? QFileInfo(material.Document).completeBaseName()
                                   : material.Title;

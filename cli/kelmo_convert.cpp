@@ -671,10 +671,23 @@ class BatchProgress {
     QElapsedTimer clock_;
 };
 
-// Each input through whichever LibreOffice of the pool is free. What an input prints is
-// kept and printed in input order once the inputs before it are done, so the output is
-// that of one after the other. A failure is reported with the input's name and the others
-// still go. The exit code is the worst of them.
+// The order in which a batch hands its inputs out: the largest files first, so that no
+// LibreOffice is left with a large one when the others have run out of work.
+std::vector<int> LargestFirst(const QStringList& inputs) {
+    std::vector<std::pair<qint64, int>> sizes;
+    for (int i = 0; i < int(inputs.size()); ++i)
+        sizes.emplace_back(-QFileInfo(inputs[i]).size(), i);
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<int> order;
+    for (const auto& [size, index] : sizes) order.push_back(index);
+    return order;
+}
+
+// Each input through whichever LibreOffice of the pool is free, the largest first. What an
+// input prints is kept and printed in input order once the inputs before it are done, so
+// the output is that of one after the other. A failure is reported with the input's name
+// and the others still go. The exit code is the worst of them.
 int RunBatch(const Options& options, kelmo::OfficePool& pool) {
     struct Result {
         std::ostringstream Out, Err;
@@ -686,8 +699,10 @@ int RunBatch(const Options& options, kelmo::OfficePool& pool) {
     std::mutex mutex;
     int printed = 0;
     BatchProgress progress(count, !options.Quiet && ::isatty(STDERR_FILENO));
-    pool.ForEach(count, [&](int i, const std::shared_ptr<kelmo::OfficeSession>& session) {
+    const std::vector<int> order = LargestFirst(options.Inputs);
+    pool.ForEach(count, [&](int turn, const std::shared_ptr<kelmo::OfficeSession>& session) {
         ThrowIfInterrupted();
+        const int i = order[turn];
         const QString& input = options.Inputs[i];
         {
             const std::lock_guard lock(mutex);

@@ -173,6 +173,17 @@ document_interrupted)
         grep -q "^-env:UserInstallation=file://$scratch/tmp/" record ||
             fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
     done
+    # two LibreOffices at once end too
+    word97_signature >second.doc
+    rm record.pids
+    env -u HOME "$program" --quiet -j 2 --output out course.doc second.doc 2>/dev/null &
+    sleep 1.5
+    kill -INT $!
+    wait $!
+    expect_eq "-j 2: exit code" "$?" 130
+    expect_eq "-j 2: stand-ins and their children" "$(wc -l <record.pids)" 6
+    expect_eq "-j 2: processes left" "$(live_started)" 0
+    expect_eq "-j 2: temporary files left" "$(ls -A tmp)" ""
     ;;
 document_killed)
     mkdir author

@@ -175,9 +175,10 @@ document_interrupted)
     done
     # two LibreOffices at once end too
     word97_signature >second.doc
-    rm record.pids
+    rm -f record.pids
     env -u HOME "$program" --quiet -j 2 --output out course.doc second.doc 2>/dev/null &
-    sleep 1.5
+    # until both stand-ins have started their sleepers (a hang guard of 20 s)
+    for _ in $(seq 400); do [ "$(cat record.pids 2>/dev/null | wc -l)" -ge 6 ] && break; sleep 0.05; done
     kill -INT $!
     wait $!
     expect_eq "-j 2: exit code" "$?" 130

@@ -22,7 +22,7 @@ lintian --fail-on error,warning build/kelmo-preview_1.0.0_amd64.deb
 apt-get install -y -qq --reinstall ./build/kelmo-preview_1.0.0_amd64.deb
 /usr/bin/kelmo-convert --version
 /usr/bin/kelmo-preview --version
-man -P cat kelmo-convert | grep -q 'EXIT STATUS'
+man -P cat kelmo-convert | grep 'EXIT STATUS' >/dev/null
 desktop-file-validate /usr/share/applications/org.example.kelmo.preview.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.example.kelmo.preview.metainfo.xml
 

@@ -118,10 +118,14 @@ void ReplaceQuoted(std::string& html, const QString& oldName, const QString& new
 }
 
 // A field showing the document's path (FILENAME with its path) names the author's file,
-// not the private copy that LibreOffice opened, whose folder differs from run to run.
+// not the private copy that LibreOffice opened, whose folder differs from run to run; a
+// LibreOffice with a /tmp of its own saw that copy under another path.
 void NameAuthorsFile(std::string& html, const QString& staged, const QString& document) {
     const auto text = [](const QString& path) { return path.toHtmlEscaped().toStdString(); };
-    ReplaceAll(html, text(staged), text(QFileInfo(document).absoluteFilePath()));
+    const std::string authors = text(QFileInfo(document).absoluteFilePath());
+    const QString seen = QFile::decodeName(
+        SeenInTmpNamespace(LocalPath(QFileInfo(staged).canonicalFilePath())).c_str());
+    for (const QString& copy : {seen, staged}) ReplaceAll(html, text(copy), authors);
 }
 
 // Copies every picture of the export beside the output. Whatever is already there under a

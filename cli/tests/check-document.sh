@@ -49,6 +49,8 @@ document_converted)
     expect_contains stdout "$out" "Страниц: 7"
     grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
     grep -q '&#945;' out/i.~ht || fail "alpha is not a character reference"
+    grep -q ">$PWD/author/course.doc</sdfield>" out/i.~ht ||
+        fail "the file name field does not name the document"
     picture=$(cd out && ls i_html_*.png 2>/dev/null | head -1)
     [ -n "$picture" ] || fail "no picture beside i.~ht"
     grep -q "src=\"$picture\"" out/page_1_1_1_1_.htm || fail "page does not refer to $picture"

@@ -357,7 +357,9 @@ TEST_F(OfficeSessionTest, PoolConvertsWithSeveralLibreOfficesAtOnce) {
     std::string exports[2];
     qint64 pids[2] = {};
     pool.ForEach(2, [&](int i, const std::shared_ptr<OfficeSession>& session) {
-        const QString output = dir_->filePath(QStringLiteral("pool-%1.htm").arg(i));
+        const QString folder = dir_->filePath(QStringLiteral("pool-%1").arg(i));
+        const QString output = folder + QStringLiteral("/i.htm");  // pictures take its name
+        QDir().mkpath(folder);
         ASSERT_EQ(session->SaveAsHtml(document_, output, document_, 120000,
                                       [&](int) { pids[i] = session->ProcessId(); }),
                   OfficeSession::Outcome::Saved);

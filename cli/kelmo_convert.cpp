@@ -2,9 +2,12 @@
 // export into an output folder, cleans it, cuts it into one page per heading and writes
 // the outline, then prints the outline.
 
+#include <unistd.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -15,8 +18,11 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "CheckOutput.h"
 #include "Converter.h"
@@ -24,6 +30,7 @@
 #include "CourseRoad.h"
 #include "LibFunc.h"
 #include "LocalPath.h"
+#include "OfficePool.h"
 #include "OfficeSession.h"
 #include "Package.h"
 #include "Road.h"
@@ -67,6 +74,7 @@ struct Options {
     bool Json = false;          // the check's findings as JSON instead of the outline
     bool Strict = false;        // an error finding fails the run
     bool AllowOutside = false;  // a package of a course may take documents outside its folder
+    int Jobs = 1;               // LibreOffices converting at once
 };
 
 void ParsePackageOptions(const QCommandLineParser& parser, Options& options);
@@ -135,7 +143,12 @@ Options ParseArguments(const QCoreApplication& app) {
         QStringLiteral("Refuse an input larger than MB megabytes (default %1; 0: any size).")
             .arg(kelmo::DefaultMaxDocumentMb),
         QStringLiteral("MB"));
-    parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize});
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Convert up to N documents at a time, each by a LibreOffice of its own "
+                       "(default: one per processor, as many as memory holds at --office-memory)."),
+        QStringLiteral("N"));
+    parser.addOptions({numbers, noNumbers, output, quiet, timeout, officeMemory, maxSize, jobs});
     parser.addOptions(
         {{QStringLiteral("package"),
           QStringLiteral("Also write the pages as a package to FILE (a folder, a .zip or an "
@@ -200,6 +213,14 @@ Options ParseArguments(const QCoreApplication& app) {
                               .arg(option->names().front(), parser.value(*option)));
         }
     }
+    options.Jobs = kelmo::DefaultOfficeCount(options.OfficeMemoryMb);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.Jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.Jobs <= 0)
+            throw Failure(ExitCode::BadUsage,
+                          QStringLiteral("Неверное значение --jobs: ") + parser.value(jobs));
+    }
     ReadCheckOptions(parser, check, options);
     if (parser.isSet(output) && options.Output.isEmpty())
         throw Failure(ExitCode::BadUsage, QStringLiteral("Пустое имя папки в --output"));
@@ -225,6 +246,15 @@ void FinishStopSignal() {
     std::raise(signal);
 }
 
+// What one input is converted with, and where its lines go: the terminal, or buffers that a
+// batch prints in input order.
+struct Lane {
+    std::shared_ptr<kelmo::OfficeSession> Session;  // for a document
+    std::shared_ptr<kelmo::OfficePool> Pool;        // a course's materials at once; may be empty
+    std::ostream& Out = std::cout;
+    std::ostream& Err = std::cerr;
+};
+
 // Input that cannot be used is refused here, by name or content and with the window's
 // messages, before any folder is made.
 void RefuseUnusable(const QString& input, int maxDocumentMb) {
@@ -245,11 +275,11 @@ kelmo::InputDocument ReadUsable(const QString& input, int maxDocumentMb) {
 }
 
 // The road as the options ask for it; a stop signal ends it (LibreOffice too) at once.
-kelmo::RoadOptions RoadOptionsFor(const Options& options,
-                                  const std::shared_ptr<kelmo::OfficeSession>& session) {
+kelmo::RoadOptions RoadOptionsFor(const Options& options, const Lane& lane) {
     kelmo::RoadOptions road;
     road.Convert.TimeoutMs = int(qMin<qint64>(qint64(options.TimeoutSeconds) * 1000, INT_MAX));
-    road.Convert.Session = session;
+    road.Convert.Session = lane.Session;
+    road.Convert.Pool = lane.Pool;
     road.Convert.OfficeMemoryMb = options.OfficeMemoryMb;
     road.Convert.MaxDocumentMb = options.MaxDocumentMb;
     road.Numbers = options.Numbering;
@@ -331,27 +361,27 @@ QString TerminalLine(QString line) {
 }
 
 // Titles.txt content (windows-1251, CR LF lines) on the terminal.
-void PrintTitles(const std::string& titles) {
+void PrintTitles(std::ostream& out, const std::string& titles) {
     QStringList lines =
         QString::fromStdString(kelmo::Windows1251ToUtf8(titles)).split(QStringLiteral("\r\n"));
     lines.removeLast();  // after the last line end
-    for (const QString& line : lines) std::cout << TerminalLine(line).toStdString() << '\n';
+    for (const QString& line : lines) out << TerminalLine(line).toStdString() << '\n';
 }
 
-void PrintOutline(const kelmo::HeadingTable& table, kelmo::Numbering numbering,
+void PrintOutline(const Lane& lane, const kelmo::HeadingTable& table, kelmo::Numbering numbering,
                   const std::string& folder) {
-    PrintTitles(kelmo::MakeOutline(table, numbering).Titles);
+    PrintTitles(lane.Out, kelmo::MakeOutline(table, numbering).Titles);
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
-    std::cout << "Страниц: " << table.HeaderCount << '\n'
-              << "Папка: " << where.toStdString() << '\n';
+    lane.Out << "Страниц: " << table.HeaderCount << '\n'
+             << "Папка: " << where.toStdString() << '\n';
     if (table.HeaderCount == 0)
-        std::cerr << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
+        lane.Err << "В документе нет ни заголовков, ни <body>: страницы не созданы\n";
 }
 
-void PrintFindings(const std::vector<kelmo::Finding>& findings, const Options& options) {
+void PrintFindings(std::ostream& out, const std::vector<kelmo::Finding>& findings,
+                   const Options& options) {
     if (!options.Check) return;
-    std::cout << (options.Json ? kelmo::cli::FindingsJson(findings)
-                               : kelmo::cli::FindingLines(findings));
+    out << (options.Json ? kelmo::cli::FindingsJson(findings) : kelmo::cli::FindingLines(findings));
 }
 
 ExitCode CheckedExit(const std::vector<kelmo::Finding>& findings, const Options& options) {
@@ -384,25 +414,27 @@ void ParsePackageOptions(const QCommandLineParser& parser, Options& options) {
     options.Format = *format;
 }
 
-void PrintCourseOutline(const std::string& folder) {
-    PrintTitles(kelmo::LoadTextFile(kelmo::JoinPath(folder, kelmo::work::Titles)));
+void PrintCourseOutline(std::ostream& out, const std::string& folder) {
+    PrintTitles(out, kelmo::LoadTextFile(kelmo::JoinPath(folder, kelmo::work::Titles)));
     const QString where = QFileInfo(QFile::decodeName(folder.c_str())).absoluteFilePath();
-    std::cout << "Папка: " << where.toStdString() << '\n';
+    out << "Папка: " << where.toStdString() << '\n';
 }
 
-void WritePackageOf(const Options& options, const kelmo::PackageRequest& request) {
+void WritePackageOf(const Lane& lane, const Options& options,
+                    const kelmo::PackageRequest& request) {
     try {
         for (const QString& note : kelmo::WritePackage(request, options.Format, options.Package))
-            std::cerr << note.toStdString() << '\n';
+            lane.Err << note.toStdString() << '\n';
     } catch (const kelmo::PackageError& error) {
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
     }
-    if (!options.Quiet) std::cout << "Пакет: " << options.Package.toStdString() << '\n';
+    if (!options.Quiet) lane.Out << "Пакет: " << options.Package.toStdString() << '\n';
 }
 
 // Each material of the course in a folder of its own inside the output folder, and the
-// course's outline beside them; checked and printed as a document is.
-ExitCode RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
+// course's outline beside them; checked and printed as a document is. With a pool, several
+// materials are converted at once.
+ExitCode RunCourse(const Options& options, const Lane& lane) {
     kelmo::Course course;
     try {
         course = kelmo::LoadCourse(options.Input);
@@ -417,14 +449,14 @@ ExitCode RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSe
         if (!options.Package.isEmpty() && !options.AllowOutside)
             throw Failure(ExitCode::Error,
                           outside + ": пакет не записан (--allow-outside разрешает)");
-        std::cerr << outside.toStdString() << '\n';
+        lane.Err << outside.toStdString() << '\n';
     }
     for (const kelmo::Material& material : course.Materials)
         RefuseUnusable(material.Document, options.MaxDocumentMb);
     const OutputPlace place = OutputFolder(options);
     kelmo::CourseRoad road(course, place.Folder());
     try {
-        road.Run(RoadOptionsFor(options, session));
+        road.Run(RoadOptionsFor(options, lane));
     } catch (const kelmo::ConvertError& error) {
         RemoveIfLeftEmpty(place);
         throw Failure(ExitCode::Error, QString::fromUtf8(error.what()));
@@ -436,52 +468,52 @@ ExitCode RunCourse(const Options& options, const std::shared_ptr<kelmo::OfficeSe
         throw;
     }
     const std::vector<kelmo::Finding> findings = road.Findings();
-    if (!options.Quiet && !options.Json) PrintCourseOutline(place.Path);
-    PrintFindings(findings, options);
-    if (!options.Package.isEmpty()) WritePackageOf(options, road.Request());
+    if (!options.Quiet && !options.Json) PrintCourseOutline(lane.Out, place.Path);
+    PrintFindings(lane.Out, findings, options);
+    if (!options.Package.isEmpty()) WritePackageOf(lane, options, road.Request());
     return CheckedExit(findings, options);
 }
 
-ExitCode RunOne(const Options& options, const std::shared_ptr<kelmo::OfficeSession>& session) {
-    if (kelmo::IsCourseFile(options.Input)) return RunCourse(options, session);
+ExitCode RunOne(const Options& options, const Lane& lane) {
+    if (kelmo::IsCourseFile(options.Input)) return RunCourse(options, lane);
     kelmo::InputDocument input = ReadUsable(options.Input, options.MaxDocumentMb);
     const OutputPlace place = OutputFolder(options);
     kelmo::Pages pages;
     try {
         pages = kelmo::RunRoad(options.Input, std::move(input), place.Folder(),
-                               RoadOptionsFor(options, session));
+                               RoadOptionsFor(options, lane));
     } catch (...) {
         RemoveIfLeftEmpty(place);
         throw;
     }
     if (pages.Split == kelmo::SplitResult::TooManyHeadings) {
-        PrintFindings(pages.Findings, options);
+        PrintFindings(lane.Out, pages.Findings, options);
         throw Failure(ExitCode::HeadingLimit, QString::fromStdString(kelmo::HeadingLimitMessage()));
     }
-    if (!options.Quiet && !options.Json) PrintOutline(*pages.Table, options.Numbering, place.Path);
-    PrintFindings(pages.Findings, options);
+    if (!options.Quiet && !options.Json)
+        PrintOutline(lane, *pages.Table, options.Numbering, place.Path);
+    PrintFindings(lane.Out, pages.Findings, options);
     if (!options.Package.isEmpty()) {
         const QString title = QFileInfo(options.Input).completeBaseName();
-        WritePackageOf(options, {title, false, {{title, place.Folder(), {}}}, {}});
+        WritePackageOf(lane, options, {title, false, {{title, place.Folder(), {}}}, {}});
     }
     return CheckedExit(pages.Findings, options);
 }
 
-int Report(ExitCode code, const std::string& message) {
-    std::cerr << message << '\n';
-    return int(code);
-}
-
-// Reports the exception being handled, after prefix, and gives its exit code.
-int ReportCurrentError(const std::string& prefix) {
+// Reports the exception being handled on err, after prefix, and gives its exit code.
+int ReportCurrentError(std::ostream& err, const std::string& prefix) {
+    const auto report = [&](ExitCode code, const std::string& message) {
+        err << prefix << message << '\n';
+        return int(code);
+    };
     try {
         throw;
     } catch (const Failure& failure) {
-        return Report(failure.Code(), prefix + failure.what());
+        return report(failure.Code(), failure.what());
     } catch (const std::bad_alloc&) {
-        return Report(ExitCode::Error, prefix + "Недостаточно памяти");
+        return report(ExitCode::Error, "Недостаточно памяти");
     } catch (const std::exception& error) {  // WorkFolderError, IoError, ConvertError too
-        return Report(ExitCode::Error, prefix + error.what());
+        return report(ExitCode::Error, error.what());
     }
 }
 
@@ -529,31 +561,139 @@ ExitCode Worse(ExitCode a, ExitCode b) {
     return rank(a) > rank(b) ? a : b;
 }
 
-// Every input in turn through one LibreOffice; a failure is reported with the input's
-// name and the others still go. The exit code is the worst of them.
-int Run(const QCoreApplication& app) {
-    const Options options = ParseArguments(app);
-    std::shared_ptr<kelmo::OfficeSession> session;
-    if (AnyNeedsConverting(options.Inputs, options.MaxDocumentMb)) {
-        session =
-            std::make_shared<kelmo::OfficeSession>(QString(), QString(), options.OfficeMemoryMb);
-        session->StartInBackground();
+// A batch's progress on a terminal: one line on stderr, "[12/340] name.doc  0:12, ещё ~5:40"
+// (the input last begun, the time since the start and an estimate of what is left),
+// rewritten in place and cleared before anything else is printed.
+class BatchProgress {
+  public:
+    BatchProgress(int total, bool shown) : total_(total), shown_(shown) { clock_.start(); }
+
+    void Started(const QString& input) {
+        ++started_;
+        name_ = QFileInfo(input).fileName().toStdString();
+        Draw();
     }
-    if (options.Inputs.size() == 1) return int(RunOne(options, session));
-    ExitCode worst = ExitCode::Done;
-    for (const QString& input : options.Inputs) {
+    void Finished() {
+        ++finished_;
+        Draw();
+    }
+    void Clear() {
+        if (shown_) std::cerr << "\r\033[K" << std::flush;
+    }
+
+  private:
+    static std::string Duration(qint64 ms) {
+        const qint64 seconds = ms / 1000;
+        const QString minutes = QStringLiteral("%1:%2")
+                                    .arg(seconds / 60 % 60)
+                                    .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        if (seconds < 3600) return minutes.toStdString();
+        return QStringLiteral("%1:%2")
+            .arg(seconds / 3600)
+            .arg(minutes, 5, QLatin1Char('0'))
+            .toStdString();
+    }
+    void Draw() {
+        if (!shown_) return;
+        const qint64 elapsed = clock_.elapsed();
+        std::cerr << "\r\033[K[" << started_ << '/' << total_ << "] " << name_ << "  "
+                  << Duration(elapsed);
+        if (finished_ > 0 && finished_ < total_)
+            std::cerr << ", ещё ~" << Duration(elapsed * (total_ - finished_) / finished_);
+        std::cerr << std::flush;
+    }
+
+    const int total_;
+    const bool shown_;
+    int started_ = 0;
+    int finished_ = 0;
+    std::string name_;
+    QElapsedTimer clock_;
+};
+
+// The order in which a batch hands its inputs out: the largest files first, so that no
+// LibreOffice is left with a large one when the others have run out of work.
+std::vector<int> LargestFirst(const QStringList& inputs) {
+    std::vector<std::pair<qint64, int>> sizes;
+    for (int i = 0; i < int(inputs.size()); ++i)
+        sizes.emplace_back(-QFileInfo(inputs[i]).size(), i);
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<int> order;
+    for (const auto& [size, index] : sizes) order.push_back(index);
+    return order;
+}
+
+// Each input through whichever LibreOffice of the pool is free, the largest first. What an
+// input prints is kept and printed in input order once the inputs before it are done, so
+// the output is that of one after the other. A failure is reported with the input's name
+// and the others still go. The exit code is the worst of them.
+int RunBatch(const Options& options, kelmo::OfficePool& pool) {
+    struct Result {
+        std::ostringstream Out, Err;
+        ExitCode Code = ExitCode::Done;
+        bool Done = false;
+    };
+    const int count = int(options.Inputs.size());
+    std::vector<Result> results(count);
+    std::mutex mutex;
+    int printed = 0;
+    BatchProgress progress(count, !options.Quiet && ::isatty(STDERR_FILENO));
+    const std::vector<int> order = LargestFirst(options.Inputs);
+    pool.ForEach(count, [&](int turn, const std::shared_ptr<kelmo::OfficeSession>& session) {
         if (StopSignal != 0) throw kelmo::RoadCancelled();
-        ExitCode code = ExitCode::Done;
+        const int i = order[turn];
+        const QString& input = options.Inputs[i];
+        {
+            const std::lock_guard lock(mutex);
+            progress.Started(input);
+        }
+        Result& result = results[i];
         try {
-            code = RunOne(OptionsFor(options, input), session);
+            result.Code = RunOne(OptionsFor(options, input), {session, {}, result.Out, result.Err});
         } catch (const kelmo::RoadCancelled&) {
             throw;
         } catch (...) {
-            code = ExitCode(ReportCurrentError(LocalPath(input) + ": "));
+            result.Code = ExitCode(ReportCurrentError(result.Err, LocalPath(input) + ": "));
         }
-        worst = Worse(worst, code);
-    }
+        const std::lock_guard lock(mutex);
+        result.Done = true;
+        progress.Clear();
+        for (; printed < count && results[printed].Done; ++printed) {
+            std::cout << results[printed].Out.str() << std::flush;
+            std::cerr << results[printed].Err.str() << std::flush;
+        }
+        progress.Finished();
+    });
+    progress.Clear();
+    ExitCode worst = ExitCode::Done;
+    for (const Result& result : results) worst = Worse(worst, result.Code);
     return int(worst);
+}
+
+int Run(const QCoreApplication& app) {
+    const Options options = ParseArguments(app);
+    const bool converting = AnyNeedsConverting(options.Inputs, options.MaxDocumentMb);
+    const int count = int(options.Inputs.size());
+    if (count == 1 && !kelmo::IsCourseFile(options.Input)) {
+        Lane lane;
+        if (converting) {
+            lane.Session = std::make_shared<kelmo::OfficeSession>(QString(), QString(),
+                                                                  options.OfficeMemoryMb);
+            lane.Session->StartInBackground();
+        }
+        return int(RunOne(options, lane));
+    }
+    // Several documents, or a course's materials, at once: a LibreOffice each, up to -j.
+    const auto pool =
+        std::make_shared<kelmo::OfficePool>(std::min(options.Jobs, count == 1 ? INT_MAX : count),
+                                            QString(), QString(), options.OfficeMemoryMb);
+    if (count == 1) {
+        pool->StartInBackground(1);  // the others start when a second material needs them
+        return int(RunOne(options, {{}, pool}));
+    }
+    if (converting) pool->StartInBackground(pool->Size());
+    return RunBatch(options, *pool);
 }
 
 }  // namespace
@@ -568,7 +708,7 @@ int main(int argc, char* argv[]) {
     try {
         code = Run(app);
     } catch (...) {
-        code = ReportCurrentError({});
+        code = ReportCurrentError(std::cerr, {});
     }
     FinishStopSignal();
     return code;

@@ -18,6 +18,7 @@
 namespace kelmo {
 
 class OfficeSession;
+class OfficePool;
 
 class ConvertError : public std::runtime_error {
   public:
@@ -61,6 +62,9 @@ struct ConvertOptions {
     // The running LibreOffice that serves the conversions of this program (OfficeSession.h);
     // empty: a one-shot LibreOffice process per document.
     std::shared_ptr<OfficeSession> Session;
+    // Several LibreOffices (OfficePool.h) for converting a course's materials at once;
+    // empty: one after the other through Session. ConvertDocument does not use it.
+    std::shared_ptr<OfficePool> Pool;
 };
 
 // Copies the picture folder that a word processor saves beside a web page ("course.files"

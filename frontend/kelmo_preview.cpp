@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <memory>
+#include <string_view>
 
 #include "About.h"
 #include "AppSetup.h"
@@ -15,6 +16,24 @@
 #include "ScriptedShot.h"
 
 namespace {
+
+kelmo::ShotOptions DescribeOptions(QCommandLineParser& parser) {
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("document to open"));
+    return kelmo::AddShotOptions(parser);
+}
+
+// True when the run only prints text (--help, --version), which needs no display.
+bool OnlyPrints(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--") return false;
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (argument == option) return true;
+    }
+    return false;
+}
 
 // A limit in MB: the environment variable, else the setting, else the default.
 int LimitMb(const char* variable, const QString& setting, int fallback) {
@@ -30,9 +49,7 @@ int LimitMb(const char* variable, const QString& setting, int fallback) {
 
 int RunWindow(QApplication& app) {
     QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("document to open"));
-    const kelmo::ShotOptions shot = kelmo::AddShotOptions(parser);
+    const kelmo::ShotOptions shot = DescribeOptions(parser);
     parser.process(app);
 
     TMainForm MainForm;
@@ -66,6 +83,14 @@ int RunWindow(QApplication& app) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (OnlyPrints(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kelmo-preview"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KELMO_VERSION));
+        QCommandLineParser parser;
+        DescribeOptions(parser);
+        parser.process(app);  // prints and exits
+    }
     kelmo::PrepareWebEngine();
     QApplication app(argc, argv);
     kelmo::SetUpApplication(app);

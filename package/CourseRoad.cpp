@@ -7,6 +7,7 @@
 
 #include "LibFunc.h"
 #include "LocalPath.h"
+#include "OfficePool.h"
 
 namespace kelmo {
 namespace {
@@ -71,8 +72,22 @@ void CourseRoad::RunOne(qsizetype index, const RoadOptions& options) {
 }
 
 void CourseRoad::Run(const RoadOptions& options) {
+    const int count = int(course_.Materials.size());
     done_.clear();
-    for (qsizetype i = 0; i < course_.Materials.size(); ++i) RunOne(i, options);
+    done_.resize(count);  // each material its own slot: with a pool they end in any order
+    if (options.Convert.Pool) {
+        // Several at once, each through a LibreOffice of the pool; the first that fails in
+        // course order is the one reported, as one after the other.
+        options.Convert.Pool->ForEach(count,
+                                      [&](int i, const std::shared_ptr<OfficeSession>& session) {
+                                          RoadOptions one = options;
+                                          one.Convert.Session = session;
+                                          one.Convert.Pool.reset();
+                                          RunOne(i, one);
+                                      });
+    } else {
+        for (int i = 0; i < count; ++i) RunOne(i, options);
+    }
     WriteCourseOutline();
 }
 
@@ -92,7 +107,7 @@ void CourseRoad::WriteCourseOutline() const {
 }
 
 PackageRequest CourseRoad::Request() const {
-    PackageRequest request{course_.FullName,  true, {}, folder_, course_.ShortName,
+    PackageRequest request{course_.FullName,   true, {}, folder_, course_.ShortName,
                            course_.Description};
     for (qsizetype i = 0; i < course_.Materials.size(); ++i)
         request.Materials.append({TitleOf(i), MaterialFolder(i), course_.Materials[i].Sections});

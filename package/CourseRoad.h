@@ -20,8 +20,10 @@ class CourseRoad {
   public:
     CourseRoad(Course course, QString workFolder);
 
-    // Every material in turn, then the course's outline ("Titles.txt", "Names.txt": a
-    // material's line names its first page).
+    // Every material in turn, or several at once through options.Convert.Pool (whose
+    // threads then call options' callbacks), then the course's outline ("Titles.txt",
+    // "Names.txt": a material's line names its first page). A failure names the first
+    // failing material in course order.
     void Run(const RoadOptions& options);
     // Material index (0-based) again, then the course's outline.
     void RunMaterial(qsizetype index, const RoadOptions& options);

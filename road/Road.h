@@ -23,9 +23,9 @@ namespace kelmo {
 enum class RoadStage { Converted, Cleaned, Split, Checked };
 
 struct RoadOptions {
-    ConvertOptions Convert;  // how LibreOffice runs: session, time limit, program
+    ConvertOptions Convert;  // how LibreOffice runs: session or pool, time limit, program
     Numbering Numbers = Numbering::Auto;  // section numbers in the outline titles
-    bool Check = true;       // the author's check after the split
+    bool Check = true;                    // the author's check after the split
     // After each stage, with what the stage wrote: the export, the clean document, the work
     // folder for Split (reached only when pages were made), nothing for Checked.
     std::function<void(RoadStage, const QString& file)> StageReached;

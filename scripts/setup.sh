@@ -14,8 +14,9 @@ packages=(
     libreoffice-writer-nogui libreoffice-math xvfb xauth fonts-dejavu-core qt6-translations-l10n
     # window names under Xvfb (xprop)
     x11-utils
-    # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time)
-    desktop-file-utils dpkg-dev file time
+    # checks, packaging and timing (scripts/bench-convert.sh uses /usr/bin/time); lintian,
+    # appstreamcli and man check the package
+    desktop-file-utils dpkg-dev file time lintian appstream man-db
     # reading packages back in tests: unzip, xmllint against the SCORM schemas; zip makes an
     # oversized document; the EPUB checker, and a browser for a SCORM run-time (Node.js below)
     unzip zip libxml2-utils epubcheck chromium

@@ -14,12 +14,17 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELMO_SANITIZE=ON \
 cmake --build build/asan
 (cd build/asan && ctest --output-on-failure)
 
-# The Debian package: build it, install it (again, when the version is unchanged) and check
-# the installed converter and desktop entry.
+# The Debian package: build it, have Debian's checker accept it with no error and no
+# warning, install it (again, when the version is unchanged) and check the installed
+# programs, manual page, desktop entry and AppStream metainfo.
 (cd build && cpack -G DEB)
+lintian --fail-on error,warning build/kelmo-preview_1.0.0_amd64.deb
 apt-get install -y -qq --reinstall ./build/kelmo-preview_1.0.0_amd64.deb
 /usr/bin/kelmo-convert --version
-desktop-file-validate /usr/share/applications/kelmo-preview.desktop
+/usr/bin/kelmo-preview --version
+man -P cat kelmo-convert | grep 'EXIT STATUS' >/dev/null
+desktop-file-validate /usr/share/applications/org.example.kelmo.preview.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.example.kelmo.preview.metainfo.xml
 
 # Fuzzing: the libFuzzer targets built with clang, each run for a bounded time from a corpus
 # cut out of a generated course. A crash, a sanitizer report or a difference between the

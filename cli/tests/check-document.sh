@@ -49,6 +49,8 @@ document_converted)
     expect_contains stdout "$out" "Страниц: 7"
     grep -q 'charset=windows-1251' out/i.~ht || fail "i.~ht does not declare windows-1251"
     grep -q '&#945;' out/i.~ht || fail "alpha is not a character reference"
+    grep -q ">$PWD/author/course.doc</sdfield>" out/i.~ht ||
+        fail "the file name field does not name the document"
     picture=$(cd out && ls i_html_*.png 2>/dev/null | head -1)
     [ -n "$picture" ] || fail "no picture beside i.~ht"
     grep -q "src=\"$picture\"" out/page_1_1_1_1_.htm || fail "page does not refer to $picture"
@@ -173,6 +175,18 @@ document_interrupted)
         grep -q "^-env:UserInstallation=file://$scratch/tmp/" record ||
             fail "$signal: profile outside the private folder: $(grep UserInstallation record)"
     done
+    # two LibreOffices at once end too
+    word97_signature >second.doc
+    rm -f record.pids
+    env -u HOME "$program" --quiet -j 2 --output out course.doc second.doc 2>/dev/null &
+    # until both stand-ins have started their sleepers (a hang guard of 20 s)
+    for _ in $(seq 400); do [ "$(cat record.pids 2>/dev/null | wc -l)" -ge 6 ] && break; sleep 0.05; done
+    kill -INT $!
+    wait $!
+    expect_eq "-j 2: exit code" "$?" 130
+    expect_eq "-j 2: stand-ins and their children" "$(wc -l <record.pids)" 6
+    expect_eq "-j 2: processes left" "$(live_started)" 0
+    expect_eq "-j 2: temporary files left" "$(ls -A tmp)" ""
     ;;
 course_interrupted)
     stand_in hang

@@ -27,6 +27,18 @@ version)
     expect_rc 0
     expect_contains stdout "$out" "--package-format <F>"
     ;;
+options_documented)
+    # every long option of --help is in the manual page and offered by the shell completion
+    packaging=$(dirname "$0")/../../packaging
+    sed 's/\\-/-/g' "$packaging/kelmo-convert.1" >manual.txt
+    run --help
+    for option in $(grep -oE -- '--[a-z][a-z-]*' stdout.txt | sort -u); do
+        grep -q -- "$option" manual.txt ||
+            fail "$option is not in the manual page"
+        grep -qE -- "[ ']$option( |'|$)" "$packaging/kelmo-convert.bash-completion" ||
+            fail "$option is not completed"
+    done
+    ;;
 bad_option)
     run --bogus in.htm
     expect_rc 2
@@ -44,6 +56,11 @@ bad_timeout)
         run --timeout "$value" in.htm
         expect_rc 2
         expect_eq stderr "$err" "Неверное значение --timeout: $value"
+    done
+    for value in all 0 -2; do
+        run -j "$value" in.htm
+        expect_rc 2
+        expect_eq stderr "$err" "Неверное значение --jobs: $value"
     done
     ;;
 
@@ -377,6 +394,24 @@ sample_course)
     expect_eq stdout "$(head -15 stdout.txt)" "$expected"
     expect_eq checksum "$(sha256sum <"$sample")" "$sum"
     grep -qE 'mso|MsoNormal|<o:p>|<!\[if|<!--' out/page_*.htm && fail "Word markup left in a page"
+    ;;
+batch_in_parallel)
+    # the largest input goes first, yet output, messages and files are those of one at a time
+    "$make_course" 2 0 lf a.htm
+    "$make_course" 40 400000 lf b.htm
+    "$make_course" 3 0 lf c.htm
+    for jobs in 1 3; do
+        run -j $jobs --check --output "out$jobs" a.htm missing.htm b.htm c.htm
+        expect_rc 1
+        sed "s/out$jobs/OUT/" stdout.txt >"stdout$jobs.txt"
+        sed "s/out$jobs/OUT/" stderr.txt >"stderr$jobs.txt"
+    done
+    cmp -s stdout1.txt stdout3.txt || fail "stdout differs: $(diff stdout1.txt stdout3.txt | head -5)"
+    cmp -s stderr1.txt stderr3.txt || fail "stderr differs: $(diff stderr1.txt stderr3.txt)"
+    diff -r out1 out3 >/dev/null || fail "output folders differ"
+    expect_eq "folders" "$(ls out3)" "a
+b
+c"
     ;;
 
 # --- Several inputs and packages ----------------------------------------------------------

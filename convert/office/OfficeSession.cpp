@@ -326,12 +326,7 @@ void OfficeSession::Worker::Launch() {
 }
 
 void OfficeSession::Worker::Connect() {
-    if (!localContext_.is()) {
-        // The UNO runtime finds LibreOffice's types and services through this variable.
-        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP"))
-            qputenv("URE_BOOTSTRAP", QFile::encodeName(UnoBootstrapUrl(program_)));
-        localContext_ = cppu::defaultBootstrap_InitialComponentContext();
-    }
+    if (!localContext_.is()) localContext_ = cppu::defaultBootstrap_InitialComponentContext();
     const Reference<bridge::XUnoUrlResolver> resolver =
         bridge::UnoUrlResolver::create(localContext_);
     for (int restarts = 0; !abandoned_;) {
@@ -558,8 +553,19 @@ OfficeSession::Outcome OfficeSession::Worker::LoadAndSave(const QString& documen
     return Outcome::Saved;
 }
 
-OfficeSession::OfficeSession(QString program, QString profileDir, int memoryLimitMb)
-    : worker_(std::make_unique<Worker>(std::move(program), std::move(profileDir), memoryLimitMb)) {}
+OfficeSession::OfficeSession(QString program, QString profileDir, int memoryLimitMb) {
+    // The UNO runtime finds LibreOffice's types and services through this variable. Set
+    // here, before this session's thread exists, as the sessions of a pool read it at once.
+    if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
+        QString found;
+        try {
+            found = FindOffice(program);
+        } catch (const ConvertError&) {  // the first conversion will say it
+        }
+        qputenv("URE_BOOTSTRAP", QFile::encodeName(UnoBootstrapUrl(found)));
+    }
+    worker_ = std::make_unique<Worker>(std::move(program), std::move(profileDir), memoryLimitMb);
+}
 
 OfficeSession::~OfficeSession() = default;
 

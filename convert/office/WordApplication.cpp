@@ -100,13 +100,26 @@ QString FreeName(const QDir& folder, const QString& name) {
     }
 }
 
-void ReplaceQuoted(std::string& html, const QString& oldName, const QString& newName) {
-    const std::string from = '"' + oldName.toStdString() + '"';
-    const std::string to = '"' + newName.toStdString() + '"';
+void ReplaceAll(std::string& html, const std::string& from, const std::string& to) {
     for (std::size_t at = html.find(from); at != std::string::npos;
          at = html.find(from, at + to.size())) {
         html.replace(at, from.size(), to);
     }
+}
+
+void ReplaceQuoted(std::string& html, const QString& oldName, const QString& newName) {
+    ReplaceAll(html, '"' + oldName.toStdString() + '"', '"' + newName.toStdString() + '"');
+}
+
+// A field showing the document's path (FILENAME with its path) names the author's file,
+// not the private copy that LibreOffice opened, whose folder differs from run to run; a
+// LibreOffice with a /tmp of its own saw that copy under another path.
+void NameAuthorsFile(std::string& html, const QString& staged, const QString& document) {
+    const auto text = [](const QString& path) { return path.toHtmlEscaped().toStdString(); };
+    const std::string authors = text(QFileInfo(document).absoluteFilePath());
+    const QString seen = QFile::decodeName(
+        SeenInTmpNamespace(LocalPath(QFileInfo(staged).canonicalFilePath())).c_str());
+    for (const QString& copy : {seen, staged}) ReplaceAll(html, text(copy), authors);
 }
 
 // Copies every picture of the export beside the output. Whatever is already there under a
@@ -197,6 +210,7 @@ void WordApplication::ActiveDocumentSaveAs(const QString& outputHtml, int fileFo
     if (result.size() == 0) FailWithConverterWords(status + QStringLiteral(", HTML-файл пуст"));
 
     std::string html = ReadFileOrFail(result.filePath());
+    NameAuthorsFile(html, stagedDocument_, documentPath_);
     MovePictures(converted, QFileInfo(outputHtml).absoluteDir(), html);
     WriteFileOrFail(outputHtml, DeclareWindows1251(Utf8ToWindows1251(WithPictureTexts(html))));
 }

@@ -20,11 +20,18 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "Converter.h"
 #include "LibFunc.h"
+#include "OfficePool.h"
 #include "OfficeProcess.h"
 #include "OfficeSession.h"
 
@@ -342,6 +349,62 @@ TEST_F(OfficeSessionTest, PictureTheFieldNamesOnTheDiskIsNotCopied) {
     const std::string html = Convert(120000, document);
     EXPECT_NE(html.find("Text"), std::string::npos);
     EXPECT_EQ(html.find("<img"), std::string::npos);
+}
+
+// Two LibreOffices of a pool convert at once, each in its own process, to the same bytes.
+TEST_F(OfficeSessionTest, PoolConvertsWithSeveralLibreOfficesAtOnce) {
+    OfficePool pool(2, QString(), dir_->filePath("pool-profile"));
+    std::string exports[2];
+    qint64 pids[2] = {};
+    pool.ForEach(2, [&](int i, const std::shared_ptr<OfficeSession>& session) {
+        const QString folder = dir_->filePath(QStringLiteral("pool-%1").arg(i));
+        const QString output = folder + QStringLiteral("/i.htm");  // pictures take its name
+        QDir().mkpath(folder);
+        ASSERT_EQ(session->SaveAsHtml(document_, output, document_, 120000,
+                                      [&](int) { pids[i] = session->ProcessId(); }),
+                  OfficeSession::Outcome::Saved);
+        exports[i] = LoadTextFile(output.toStdString());
+    });
+    EXPECT_NE(pids[0], pids[1]);
+    EXPECT_FALSE(exports[0].empty());
+    EXPECT_EQ(exports[0], exports[1]);
+}
+
+// Jobs go to free sessions, never two at once to one; of the jobs that throw, the lowest
+// one's exception comes back, and no job starts after a throw.
+TEST(OfficePoolTest, HandsJobsToFreeSessionsAndRethrowsTheFirstFailure) {
+    OfficePool pool(3, QString(), QStringLiteral("/nonexistent/profile"));
+    std::mutex mutex;
+    std::set<OfficeSession*> busy;
+    std::multiset<int> ran;
+    bool shared = false;
+    pool.ForEach(12, [&](int i, const std::shared_ptr<OfficeSession>& session) {
+        {
+            const std::lock_guard lock(mutex);
+            shared |= !busy.insert(session.get()).second;
+            ran.insert(i);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::lock_guard lock(mutex);
+        busy.erase(session.get());
+    });
+    EXPECT_FALSE(shared);
+    EXPECT_EQ(ran.size(), 12u);
+    EXPECT_EQ(std::set<int>(ran.begin(), ran.end()).size(), 12u);
+
+    std::atomic<int> started{0};
+    try {
+        pool.ForEach(12, [&](int i, const std::shared_ptr<OfficeSession>&) {
+            ++started;
+            // job 4 throws first, job 2 later
+            if (i == 2) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (i == 2 || i == 4) throw std::runtime_error(std::to_string(i));
+        });
+        ADD_FAILURE() << "nothing was rethrown";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "2");
+    }
+    EXPECT_LT(started.load(), 12);
 }
 
 }  // namespace

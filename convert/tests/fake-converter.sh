@@ -1,12 +1,13 @@
 #!/bin/bash
 # Stands in for soffice: fake-converter.sh MODE RECORD <soffice arguments>.
 # RECORD receives this process's id on its first line, then the soffice arguments;
-# RECORD.pids the ids of it and of every process it starts, RECORD.term a line on SIGTERM.
+# RECORD.pids gains the ids of it and of every process it starts, RECORD.term a line on
+# SIGTERM.
 mode=$1
 record=$2
 shift 2
 { echo $$; printf '%s\n' "$@"; } >"$record"
-echo $$ >"$record.pids"
+echo $$ >>"$record.pids"
 # A sleeper in the background; with job control on, it also gets a process group of its own.
 spawn() { sleep 300 & echo $! >>"$record.pids"; }
 outdir=

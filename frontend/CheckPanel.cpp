@@ -57,6 +57,15 @@ void CheckPanel::ShowFindings(const std::vector<Finding>& findings) {
 
 void CheckPanel::Clear() { Findings->clear(); }
 
+void CheckPanel::SelectPage(int page) {
+    for (int i = 0; i < Findings->count(); ++i) {
+        if (Findings->item(i)->data(Qt::UserRole).toInt() != page) continue;
+        Findings->setCurrentRow(i);
+        Findings->scrollToItem(Findings->item(i));
+        return;
+    }
+}
+
 void MarkPages(QTreeWidget& tree, const std::vector<Finding>& findings) {
     std::map<int, Severity> worst;  // page -> the most severe error or warning
     for (const Finding& finding : findings) {

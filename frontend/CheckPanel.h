@@ -22,6 +22,8 @@ class CheckPanel : public QDockWidget {
     void ShowFindings(const std::vector<Finding>& findings);
     // Empties the list while no document is split.
     void Clear();
+    // Selects the first finding about page (1-based line of the outline), if any.
+    void SelectPage(int page);
     QListWidget& List() { return *Findings; }
 
   signals:

@@ -24,6 +24,7 @@
 #include "CourseCommands.h"
 #include "ErrorText.h"
 #include "FindBar.h"
+#include "TreeNotice.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
@@ -169,6 +170,7 @@ void TMainForm::SetupControls() {
     QPalette palette = ui->tvStruct->palette();
     palette.setColor(QPalette::Text, palette.color(QPalette::Highlight));
     ui->tvStruct->setPalette(palette);
+    Notice = kelmo::TreeNotice::InstallAbove(*ui->tvStruct);
     ui->Splitter1->setStretchFactor(0, 0);
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->setSizes({201, 823});
@@ -190,6 +192,10 @@ void TMainForm::SetupControls() {
     ui->MUchebnik->insertAction(ui->UExit, Checks->toggleViewAction());
     connect(Checks, &kelmo::CheckPanel::PageChosen, this,
             [this](int page) { SelectNode(page - 1); });
+    connect(Notice, &kelmo::TreeNotice::NodeChosen, this, [this](int index) {
+        SelectNode(index);
+        Checks->SelectPage(index + 1);
+    });
 
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
     connect(ui->UExit, &QAction::triggered, this, &TMainForm::UExitClick);
@@ -290,9 +296,7 @@ void TMainForm::OpenDocument(const QString& documentPath) {
         Watcher.Watch(documentPath);
         const kelmo::WaitCursor wait;
         UCleanHTMLClick();
-        const QString refused = USplitClick();
-        OutlineRefused = !refused.isEmpty();
-        ThrowRefused(refused);
+        USplitClick();
     });
 }
 
@@ -307,12 +311,10 @@ void TMainForm::URefreshClick() {
         const QByteArray title = place >= 0 ? StructTree.NodeAt(place).Text : QByteArray();
         ConvertIntoWorkDir(documentPath, false);
         UCleanHTMLClick(place < 0);
-        const QString refused = USplitClick();
+        USplitClick();
         if (place >= 0) ReselectHeading(place, title);
         SetStatus(QStringLiteral("Документ обновлён в ") +
                   QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        // Said once for the document, not again at every save.
-        if (!std::exchange(OutlineRefused, !refused.isEmpty())) ThrowRefused(refused);
     });
 }
 
@@ -323,10 +325,6 @@ void TMainForm::ReselectHeading(int place, const QByteArray& title) {
     } else {
         ShowPage(WorkDir + QStringLiteral("/clear.~ht"));
     }
-}
-
-void TMainForm::ThrowRefused(const QString& refused) {
-    if (!refused.isEmpty()) throw kelmo::TreeViewError(refused.toStdString());
 }
 
 void TMainForm::RunCommand(const std::function<void()>& command) {
@@ -389,6 +387,7 @@ void TMainForm::ClearOutline() {
     StructTree.Clear();
     ui->tvFNames->clear();
     NamesTree.Clear();
+    Notice->ShowMessage({}, -1);
 }
 
 kelmo::ConvertOptions TMainForm::ProgressOptions(const QString& documentPath) {
@@ -468,8 +467,11 @@ QString TMainForm::LoadOutline() {
     ui->tvStruct->update();
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
-    // Both trees hold every line; a skipped level is reported once, over the loaded tree.
-    return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
+    // Both trees hold every line; a skipped level is told on the line above the tree.
+    const QString refused = titlesRefused.isEmpty() ? namesRefused : titlesRefused;
+    Notice->ShowMessage(
+        refused, titlesRefused.isEmpty() ? NamesTree.RefusedIndex() : StructTree.RefusedIndex());
+    return refused;
 }
 
 std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {

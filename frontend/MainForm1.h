@@ -35,7 +35,8 @@ class QTreeWidgetItem;
 
 namespace kelmo {
 class FindBar;
-}
+class TreeNotice;
+}  // namespace kelmo
 
 namespace Ui {
 class TMainForm;
@@ -88,7 +89,6 @@ class TMainForm : public QMainWindow {
     void UCleanHTMLClick(bool showClean = true);
     // The "Invalid level" message of the outline, empty when it loaded cleanly.
     QString USplitClick();
-    static void ThrowRefused(const QString& refused);
     void ReselectHeading(int place, const QByteArray& title);
     void ShowPage(const QString& fileName);
     bool CheckFileExists(const QString& fileName);
@@ -119,9 +119,9 @@ class TMainForm : public QMainWindow {
     kelmo::Numbering Numbering = kelmo::Numbering::Auto;
     QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
     kelmo::FindBar* FindBar1 = nullptr;
+    kelmo::TreeNotice* Notice = nullptr;  // the skipped level above the tree
     QAction* URefresh = nullptr;
     kelmo::DocumentWatcher Watcher;  // the document shown, for the refresh after a save
-    bool OutlineRefused = false;     // its outline skipped a level when last loaded
     double Zoom = 1.0;
     kelmo::CheckPanel* Checks = nullptr;
     QFileDialog* OpenDialog1 = nullptr;

@@ -66,12 +66,20 @@ const Severity N = Severity::Note;
 const std::vector<Row> Rows = {
     // Heading levels
     {"h1 then h3", "<h1>A</h1>" + Text + "<h3>B</h3>" + Text, {}, {{"level-jump", E, 2}}},
-    {"first heading h2", "<h2>A</h2>" + Text + "<h3>B</h3>" + Text, {}, {{"level-jump", E, 1}}},
+    {"all headings h2 and below",
+     "<h2>A</h2>" + Text + "<h3>B</h3>" + Text,
+     {},
+     {{"level-start", N, 1}}},
+    {"first heading h3 over a later h2",
+     "<h3>A</h3>" + Text + "<h2>B</h2>" + Text,
+     {},
+     {{"level-jump", E, 1}}},
     {"h3 back to h1",
      "<h1>A</h1>" + Text + "<h2>B</h2>" + Text + "<h3>C</h3>" + Text + "<h1>D</h1>" + Text,
      {},
      {}},
     {"h2 then h1", "<h2>A</h2>" + Text + "<h1>B</h1>" + Text, {}, {{"level-jump", E, 1}}},
+    {"no heading at all", Text, {}, {{"no-headings", E, 1}}},
     {"empty heading",
      "<h1>A</h1>" + Text + "<h1><a name=x></a>&nbsp;</h1>" + Text,
      {},
@@ -148,6 +156,16 @@ const std::vector<Row> Rows = {
      "</table>",
      {},
      {}},
+    {"code sample then text",
+     "<h1>A</h1><p><font face=\"Courier New, monospace\">RUN</font></p>" + Text + "<pre>" +
+         "<p>END</p>" + Text + "</pre><p><code>MAIN</code></p>" + Text,
+     {},
+     {}},
+    {"own table of contents",
+     "<h1>A</h1><p><a href=#_Toc1>A</a></p><p><a href=#_Toc2>B</a></p>" + Text +
+         "<h1><a name=_Toc2></a>B</h1>" + Text,
+     {},
+     {{"own-contents", W, 1}}},
     {"blanks to fill in", "<h1>A</h1><p>______ (\xD4.\xC8.\xCE. ______)</p>" + Text, {}, {}},
     {"bold line then bold line", "<h1>A</h1><p><b>One</b></p><p><b>Two</b></p>", {}, {}},
     // Links and notes

@@ -66,7 +66,8 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
         const Course course = LoadCourse(coursePath);
         const WaitCursor wait;
         Window.ClearOutline();
-        const WorkFolder folder = MakeWorkFolder(DocumentFolder(coursePath), NewSessionName());
+        const WorkFolder folder = MakeWorkFolderOrElsewhere(DocumentFolder(coursePath),
+                                                            NewSessionName(), FallbackWorkRoot());
         Window.WorkDir = folder.Path;
         if (folder.Created) Window.CreatedWorkDirs << folder.Path;
         CurrentCourse = course;

@@ -371,8 +371,10 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
-    const kelmo::WorkFolder folder = kelmo::MakeWorkFolder(InitialDir, SessionName);
+    const kelmo::WorkFolder folder =
+        kelmo::MakeWorkFolderOrElsewhere(InitialDir, SessionName, kelmo::FallbackWorkRoot());
     WorkDir = folder.Path;
+    WorkDirElsewhere = folder.Elsewhere;
     if (folder.Created) CreatedWorkDirs << folder.Path;
     try {
         ConvertIntoWorkDir(documentPath, true);
@@ -452,7 +454,8 @@ QString TMainForm::USplitClick() {
                                      "начинается со своего номера, номера разделов не добавлены"));
     }
     SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + WorkDir +
-              QStringLiteral("."));
+              (WorkDirElsewhere ? QStringLiteral(" (папка документа закрыта для записи).")
+                                : QStringLiteral(".")));
 
     const auto findings = ShowCheck(workDir);
     const QString refused = LoadOutline();
@@ -467,11 +470,23 @@ QString TMainForm::LoadOutline() {
     ui->tvStruct->update();
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, WorkDir + QStringLiteral("/Names.txt"));
+    // A document without headings is one page, page_0.htm: its node is named after the
+    // document unless the outline names it.
+    if (NamesTree.Count() > 0 && NamesTree.NodeAt(0).Text == "page_0.htm" &&
+        StructTree.Count() > 0 && StructTree.NodeAt(0).Text.trimmed().isEmpty())
+        ui->tvStruct->topLevelItem(0)->setText(0, DocumentName());
     // Both trees hold every line; a skipped level is told on the line above the tree.
     const QString refused = titlesRefused.isEmpty() ? namesRefused : titlesRefused;
     Notice->ShowMessage(
         refused, titlesRefused.isEmpty() ? NamesTree.RefusedIndex() : StructTree.RefusedIndex());
     return refused;
+}
+
+QString TMainForm::DocumentName() const {
+    std::string title = DocTitle;
+    kelmo::HtmlToPlainText(title);
+    const QString name = kelmo::DecodeWindows1251(title);
+    return name.isEmpty() ? QFileInfo(Watcher.Document()).completeBaseName() : name;
 }
 
 std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {

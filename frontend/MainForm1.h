@@ -108,6 +108,8 @@ class TMainForm : public QMainWindow {
     void SaveSettings() const;
     void ForgetEmptyWorkFolder(const QString& folder);
     std::vector<kelmo::Finding> ShowCheck(const std::string& workDir);
+    // The document's title, or its file name without the extension.
+    QString DocumentName() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
@@ -133,6 +135,7 @@ class TMainForm : public QMainWindow {
 
     // State of the current document.
     QString WorkDir = QStringLiteral(" ");  // " ": no work folder yet
+    bool WorkDirElsewhere = false;          // in the cache: the document's folder is read-only
     QString HtmlFile;
     QString InitialDir;
     QString SessionName;

@@ -393,6 +393,9 @@ void MainFormTest::OutlineFailures_data() {
     // Headings that all start below h1 make a whole tree from their outermost level.
     QTest::newRow("all h2") << QStringLiteral("<h2>A</h2><h2>B</h2>") << QString()
                             << QStringList{"0:1. A", "0:2. B"} << 2;
+    // No heading: one page, named after the document's title.
+    QTest::newRow("no heading") << QStringLiteral("<p>a</p>") << QString() << QStringList{"0:Курс"}
+                                << 1;
     QTest::newRow("all h3, one skip")
         << QStringLiteral("<h3>A</h3><h4>B</h4><h3>C</h3><h5>X</h5>")
         << QStringLiteral("Invalid level (5) for item \"2.1. X\"")

@@ -151,6 +151,7 @@ void TMainForm::SetupControls() {
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setNameFilters(OpenFilters().split(QStringLiteral(";;")));
+    kelmo::CloseCompletionsWithDialog(*OpenDialog1);
 
     ui->ToolBar1->widgetForAction(ui->UOpen)->setObjectName(QStringLiteral("ToolButton1"));
     cbAutoNumHead = new QCheckBox(QStringLiteral("Автоматическая нумерация заголовков"), this);

@@ -176,6 +176,7 @@ class MainFormTest : public QObject {
     void CheckPanelListsFindings();
     void DialogStartsInLastDocumentFolder();
     void CancelChangesNothing();
+    void TypedNameLeavesNoCompletionOpen();
     void SelectionShowsPageAtSameIndex_data();
     void SelectionShowsPageAtSameIndex();
     void KeyboardMovesThroughPages();
@@ -303,6 +304,30 @@ void MainFormTest::DialogStartsInLastDocumentFolder() {
     Form->UOpenClick();
     QCOMPARE(Dialogs->DirectorySeen, QFileInfo(doc).absolutePath());
     QCOMPARE(Dialogs->FilesSeen, QStringList{doc});
+}
+
+void MainFormTest::TypedNameLeavesNoCompletionOpen() {
+    QVERIFY(QDir().mkpath(Base.filePath(QStringLiteral("typed"))));
+    const QString doc = Base.filePath(QStringLiteral("typed/course.htm"));  // keys: ASCII only
+    WriteFile(doc, Document(QStringLiteral("<h1>A</h1>")));
+    auto& dialog = *Form->findChild<QFileDialog*>(QStringLiteral("OpenDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    Form->show();
+    bool listShown = false;
+    // Typed with the completion list open and ended with Enter, which the list receives.
+    QTimer::singleShot(0, &dialog, [&] {
+        auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        edit->setFocus();
+        QTest::keyClicks(edit, doc.chopped(4));
+        listShown = QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 5000);
+        QTest::keyClicks(edit, QStringLiteral(".htm"));
+        QWidget* list = QApplication::activePopupWidget();
+        QTest::keyClick(list ? list : edit, Qt::Key_Return);
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QVERIFY(listShown);
+    QCOMPARE(dialog.selectedFiles(), QStringList{doc});
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
 }
 
 void MainFormTest::CancelChangesNothing() {

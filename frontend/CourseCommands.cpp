@@ -49,6 +49,11 @@ void CourseCommands::SetQuestions(std::unique_ptr<CourseQuestions> questions) {
     Questions = std::move(questions);
 }
 
+void CourseCommands::UpdateCommands(bool pagesShown) {
+    USavePages->setEnabled(pagesShown);
+    USaveCourse->setEnabled(pagesShown && CourseShown());
+}
+
 bool CourseCommands::CourseShown() const {
     return !CourseWorkDir.isEmpty() && Window.WorkDir == CourseWorkDir;
 }

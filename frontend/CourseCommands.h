@@ -25,6 +25,8 @@ class CourseCommands : public QObject {
     ~CourseCommands() override;
 
     void SetQuestions(std::unique_ptr<CourseQuestions> questions);
+    // Enables the save commands that have something to save.
+    void UpdateCommands(bool pagesShown);
     // Converts the course's materials and shows the course's tree.
     void OpenCourse(const QString& coursePath);
 

@@ -87,7 +87,7 @@ std::string Encoded(const QString& path) { return QFile::encodeName(path).toStdS
 
 QString OpenFilters() {
     return QStringLiteral(
-        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html);;"
+        "Документы и курсы (*.doc *.docx *.odt *.rtf *.htm *.html *.kelmo-course);;"
         "Документ MS Word (*.doc);;"
         "Документ Word 2007 (*.docx);;"
         "Документ OpenDocument (*.odt);;"
@@ -134,6 +134,7 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
     ui->setupUi(this);
     SetupControls();
     CourseCmds = std::make_unique<kelmo::CourseCommands>(*this);
+    UpdateCommands();
     // FormCreate
     setWindowState(windowState() | Qt::WindowMaximized);
     InitialDir = QDir::currentPath();
@@ -315,7 +316,8 @@ void TMainForm::URefreshClick() {
         USplitClick();
         if (place >= 0) ReselectHeading(place, title);
         SetStatus(QStringLiteral("Документ обновлён в ") +
-                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(". ") +
+                  CheckCount);
     });
 }
 
@@ -340,9 +342,17 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
     }
     CommandRunning = false;
     URefresh->setEnabled(!Watcher.Document().isEmpty());
+    UpdateCommands();
     Watcher.EndRun();
     emit CommandFinished();
     if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+// Commands that need pages are disabled while there are none.
+void TMainForm::UpdateCommands() {
+    const bool pages =
+        WorkDir != QStringLiteral(" ") && QFileInfo::exists(WorkDir + QStringLiteral("/Names.txt"));
+    CourseCmds->UpdateCommands(pages);
 }
 
 void TMainForm::ShowException(const QString& message) {
@@ -372,14 +382,24 @@ void TMainForm::ConvertToHtml(const QString& documentPath) {
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
-    const kelmo::WorkFolder folder =
-        kelmo::MakeWorkFolderOrElsewhere(InitialDir, SessionName, kelmo::FallbackWorkRoot());
+    // The status line never names the folder of a document shown before this one.
+    const QString refused =
+        QStringLiteral("Документ ") + documentPath + QStringLiteral(" не открыт.");
+    kelmo::WorkFolder folder;
+    try {
+        folder =
+            kelmo::MakeWorkFolderOrElsewhere(InitialDir, SessionName, kelmo::FallbackWorkRoot());
+    } catch (...) {
+        SetStatus(refused);
+        throw;
+    }
     WorkDir = folder.Path;
     WorkDirElsewhere = folder.Elsewhere;
     if (folder.Created) CreatedWorkDirs << folder.Path;
     try {
         ConvertIntoWorkDir(documentPath, true);
     } catch (...) {
+        SetStatus(refused);
         if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
         throw;
     }
@@ -493,7 +513,8 @@ QString TMainForm::DocumentName() const {
 std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {
     auto findings = kelmo::CheckDocument(*Headers, Html, kelmo::ListWorkFiles(workDir));
     Checks->ShowFindings(findings);
-    SetStatus(Status() + QLatin1Char(' ') + QString::fromUtf8(kelmo::CheckSummary(findings)));
+    CheckCount = QString::fromUtf8(kelmo::CheckSummary(findings));
+    SetStatus(Status() + QLatin1Char(' ') + CheckCount);
     return findings;
 }
 

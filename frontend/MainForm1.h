@@ -100,6 +100,7 @@ class TMainForm : public QMainWindow {
     void ShowException(const QString& message);
     void ShowMessageBox(const QString& caption, const QString& text);
     void SetStatus(const QString& text);
+    void UpdateCommands();
     QString Status() const;
     void SetupControls();
     void SetupReading();
@@ -135,7 +136,8 @@ class TMainForm : public QMainWindow {
 
     // State of the current document.
     QString WorkDir = QStringLiteral(" ");  // " ": no work folder yet
-    bool WorkDirElsewhere = false;          // in the cache: the document's folder is read-only
+    QString CheckCount;  // "Проверка: 2 ошибки, 5 предупреждений" of the document shown
+    bool WorkDirElsewhere = false;  // in the cache: the document's folder is read-only
     QString HtmlFile;
     QString InitialDir;
     QString SessionName;

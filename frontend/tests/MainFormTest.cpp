@@ -251,6 +251,7 @@ void MainFormTest::OpenRunsEveryStage() {
              QByteArray("page_1_.htm\r\n\tpage_1_1_.htm\r\npage_2_.htm\r\n"));
     QCOMPARE(ReadFile(doc), bytes);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
+    QVERIFY(Form->findChild<QAction*>(QStringLiteral("USavePages"))->isEnabled());
 }
 
 void MainFormTest::CheckPanelListsFindings() {
@@ -291,7 +292,8 @@ void MainFormTest::CheckPanelListsFindings() {
 void MainFormTest::DialogStartsInLastDocumentFolder() {
     Dialogs->Answers << QString();
     Form->UOpenClick();
-    const QString documents = QStringLiteral("Документы (*.doc *.docx *.odt *.rtf *.htm *.html)");
+    const QString documents =
+        QStringLiteral("Документы и курсы (*.doc *.docx *.odt *.rtf *.htm *.html *.kelmo-course)");
     QCOMPARE(Dialogs->FilterSeen, documents);
     QCOMPARE(Dialogs->FiltersSeen.front(), documents);
     QCOMPARE(Dialogs->FiltersSeen[1], QStringLiteral("Документ MS Word (*.doc)"));
@@ -312,15 +314,16 @@ void MainFormTest::TypedNameLeavesNoCompletionOpen() {
     WriteFile(doc, Document(QStringLiteral("<h1>A</h1>")));
     auto& dialog = *Form->findChild<QFileDialog*>(QStringLiteral("OpenDialog1"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDirectory(QFileInfo(doc).absolutePath());
     Form->show();
     bool listShown = false;
     // Typed with the completion list open and ended with Enter, which the list receives.
     QTimer::singleShot(0, &dialog, [&] {
         auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         edit->setFocus();
-        QTest::keyClicks(edit, doc.chopped(4));
+        QTest::keyClicks(edit, QStringLiteral("cours"));
         listShown = QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 5000);
-        QTest::keyClicks(edit, QStringLiteral(".htm"));
+        QTest::keyClicks(edit, QStringLiteral("e.htm"));
         QWidget* list = QApplication::activePopupWidget();
         QTest::keyClick(list ? list : edit, Qt::Key_Return);
     });
@@ -490,7 +493,6 @@ void MainFormTest::FailedConversionKeepsEarlierState() {
     Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
     const QString firstWorkDir = WorkDir();
     const QStringList shown = Viewer->Shown;
-    const QString status = Status();
 
     kelmo::ConvertOptions options;
     options.Program = Script(
@@ -501,13 +503,16 @@ void MainFormTest::FailedConversionKeepsEarlierState() {
 
     QCOMPARE(Dialogs->Messages.size(), 1);
     QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Kelmo Preview"));
-    QVERIFY2(Dialogs->Messages[0].Text.contains(QStringLiteral("source file could not be loaded")),
-             qPrintable(Dialogs->Messages[0].Text));
+    QVERIFY2(
+        Dialogs->Messages[0].Text.contains(QStringLiteral("LibreOffice не смог его прочитать")),
+        qPrintable(Dialogs->Messages[0].Text));
     QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
-    // The trees were emptied; status line and viewer keep the earlier document's.
+    // The trees were emptied; the viewer keeps the earlier page, the status line names the
+    // refused document, not the earlier one's folder.
     QCOMPARE(Struct().topLevelItemCount(), 0);
     QCOMPARE(Names().topLevelItemCount(), 0);
-    QCOMPARE(Status(), status);
+    QCOMPARE(Status(), QStringLiteral("Документ ") + doc + QStringLiteral(" не открыт."));
+    QVERIFY(!Form->findChild<QAction*>(QStringLiteral("USavePages"))->isEnabled());
     QCOMPARE(Viewer->Shown, shown);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
     // The refused document's empty folder is gone at once; the first goes at close.
@@ -547,7 +552,7 @@ void MainFormTest::MissingWorkFolder() {
     QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
     QCOMPARE(WorkDir(), QStringLiteral(" "));
     QCOMPARE(Form->InitialDir, Base.filePath(QStringLiteral("gone")));
-    QCOMPARE(Status(), QString());
+    QCOMPARE(Status(), QStringLiteral("Документ ") + doc + QStringLiteral(" не открыт."));
     QCOMPARE(Viewer->Shown, QStringList());
     Form->close();
 }
@@ -706,6 +711,7 @@ void MainFormTest::SavedDocumentIsShownAgain() {
               Document(QStringLiteral("<h1>New</h1><h1>A</h1><h1>B</h1><h1>C</h1><h3>S</h3>")));
     QVERIFY(std::rename(QFile::encodeName(fresh), QFile::encodeName(doc)) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith(QStringLiteral("Документ обновлён в ")), 5000);
+    QVERIFY2(Status().contains(QStringLiteral(". Проверка: 1 ошибка, ")), qPrintable(Status()));
     QCOMPARE(WorkDir(), workDir);
     QCOMPARE(Shape(Struct()).size(), 5);
     QCOMPARE(Struct().selectedItems().size(), 1);

@@ -258,6 +258,34 @@ TEST(CheckDocument, CleanSampleCourseHasNoFindings) {
         ADD_FAILURE() << finding.Kind << ": " << FindingText(finding);
 }
 
+TEST(SearchIndex, CountsHitsPerPageOfA500PageCourse) {
+    // Page i says "page i"; every tenth also has "Ёлка" and "ёл<b></b>ка".
+    std::string body;
+    for (int i = 1; i <= 500; ++i) {
+        body += "<h1>T" + std::to_string(i) + "</h1><p>page&nbsp;" + std::to_string(i) + "</p>";
+        if (i % 10 == 0) body += "<p>\xA8\xEB\xEA\xE0 \xB8\xEB<b></b>\xEA\xE0</p>";
+    }
+    const TempFolder work;
+    const std::string html = "<html><head><title>Tree</title></head><body>" + body + "</body>";
+    HeadingTable table;
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), html), SplitResult::Done);
+    SearchIndex index;
+    for (int i = 1; i <= table.HeaderCount; ++i)
+        index.AddPage(ReadWholeFile(table.Headers[i].FileName));
+    ASSERT_EQ(index.PageCount(), 500);
+
+    const auto fir = index.Find("\xC5\xCB\xCA\xC0");  // "ЕЛКА"
+    ASSERT_EQ(fir.size(), 50u);
+    EXPECT_EQ(fir.front().Page, 9);
+    EXPECT_EQ(fir.back().Page, 499);
+    EXPECT_EQ(fir.back().Count, 2);
+    std::vector<int> pages;
+    for (const auto& hit : index.Find(" page  7")) pages.push_back(hit.Page);
+    EXPECT_EQ(pages, (std::vector<int>{6, 69, 70, 71, 72, 73, 74, 75, 76, 77, 78}));
+    EXPECT_TRUE(index.Find("tree").empty());  // the head is not the page
+    EXPECT_TRUE(index.Find("  ").empty());
+}
+
 TEST(ListWorkFiles, NamesFilesBelowTheFolderAndSkipsLinks) {
     const TempFolder work;
     fs::create_directories(work / "a.files");

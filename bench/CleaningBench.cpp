@@ -241,7 +241,8 @@ void BM_SearchIndex(benchmark::State& state) {
     const std::string& html = CleanCourse(state.range(0));
     const SplitCourse split = SplitOnce(state, html);
     std::vector<std::string> pages;
-    for (int i = 1; i <= split.Table.HeaderCount; ++i) pages.push_back(PageText(split.Table, i, html));
+    for (int i = 1; i <= split.Table.HeaderCount; ++i)
+        pages.push_back(PageText(split.Table, i, html));
     std::size_t hits = 0;
     for (auto _ : state) {
         SearchIndex index;
@@ -258,7 +259,8 @@ void BM_SearchQuery(benchmark::State& state) {
     const std::string& html = CleanCourse(state.range(0));
     const SplitCourse split = SplitOnce(state, html);
     SearchIndex index;
-    for (int i = 1; i <= split.Table.HeaderCount; ++i) index.AddPage(PageText(split.Table, i, html));
+    for (int i = 1; i <= split.Table.HeaderCount; ++i)
+        index.AddPage(PageText(split.Table, i, html));
     for (auto _ : state) benchmark::DoNotOptimize(index.Find("\xEA\xF3\xF0\xF1").size());
 }
 BENCHMARK(BM_SearchQuery)->Arg(16)->Unit(benchmark::kMillisecond);

@@ -304,6 +304,10 @@ void CopyFolder(const std::string& source, const std::string& target);
 // True when the folder is gone.
 bool DeleteFolder(const std::string& folder);
 
+// The pages as one document for printing: the first page's head, then the body of each
+// page in the order given, each after the first starting on a new sheet.
+std::string JoinPages(const std::vector<std::string>& pages);
+
 // Search across the pages of a document or course: each page's visible text (the body
 // without tags, references decoded, letters folded to lower case in windows-1251, "ё" as
 // "е", blanks run together) is kept once per load, so a query is one pass over the texts.

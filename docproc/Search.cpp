@@ -43,6 +43,20 @@ std::string_view Body(std::string_view html) {
 
 }  // namespace
 
+std::string JoinPages(const std::vector<std::string>& pages) {
+    if (pages.empty()) return {};
+    const std::string_view first = pages.front();
+    const std::string_view body = Body(first);
+    std::string joined(first.substr(0, std::size_t(body.data() - first.data())));
+    if (body.size() == first.size()) joined = "<html><body>";  // a page without <body>
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0) joined += "\r\n<div style=\"page-break-before: always\"></div>\r\n";
+        joined += Body(pages[i]);
+    }
+    joined += "\r\n</body></html>\r\n";
+    return joined;
+}
+
 void SearchIndex::AddPage(std::string_view html) {
     std::string text(Body(html));
     HtmlToPlainText(text);

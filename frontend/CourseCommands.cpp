@@ -12,6 +12,7 @@
 
 #include "MainForm1.h"
 #include "OutlineTree.h"
+#include "ReviewTools.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
@@ -83,6 +84,7 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
         Window.LoadOutline();
         Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
                          QStringLiteral("."));
+        Window.Review->Remember(coursePath);
     });
 }
 

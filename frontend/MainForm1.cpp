@@ -24,6 +24,7 @@
 #include "CourseCommands.h"
 #include "ErrorText.h"
 #include "FindBar.h"
+#include "ReviewTools.h"
 #include "TreeNotice.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
@@ -134,6 +135,7 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
     ui->setupUi(this);
     SetupControls();
     CourseCmds = std::make_unique<kelmo::CourseCommands>(*this);
+    Review = new kelmo::ReviewTools(*this);
     UpdateCommands();
     // FormCreate
     setWindowState(windowState() | Qt::WindowMaximized);
@@ -241,6 +243,7 @@ void TMainForm::SetupReading() {
 void TMainForm::SetZoom(double zoom) {
     Zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     PageView->SetZoom(Zoom);
+    if (Review) Review->ShowZoom(Zoom);
 }
 
 void TMainForm::RestoreSettings() {
@@ -299,6 +302,7 @@ void TMainForm::OpenDocument(const QString& documentPath) {
         const kelmo::WaitCursor wait;
         UCleanHTMLClick();
         USplitClick();
+        Review->Remember(documentPath);
     });
 }
 
@@ -353,6 +357,7 @@ void TMainForm::UpdateCommands() {
     const bool pages =
         WorkDir != QStringLiteral(" ") && QFileInfo::exists(WorkDir + QStringLiteral("/Names.txt"));
     CourseCmds->UpdateCommands(pages);
+    Review->PagesChanged(pages);
 }
 
 void TMainForm::ShowException(const QString& message) {

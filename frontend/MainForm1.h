@@ -36,6 +36,7 @@ class QTreeWidgetItem;
 namespace kelmo {
 class FindBar;
 class TreeNotice;
+class ReviewTools;
 }  // namespace kelmo
 
 namespace Ui {
@@ -64,6 +65,7 @@ class TMainForm : public QMainWindow {
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
     kelmo::CourseCommands& Courses() { return *CourseCmds; }
+    kelmo::ReviewTools& Tools() { return *Review; }
 
   signals:
     // The open command has run to its end, failed or not.
@@ -147,7 +149,9 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<kelmo::HeadingTable> Headers;
 
     std::unique_ptr<kelmo::CourseCommands> CourseCmds;
+    kelmo::ReviewTools* Review = nullptr;  // search, PDF, recent documents, zoom
 
     friend class MainFormTest;
     friend class kelmo::CourseCommands;
+    friend class kelmo::ReviewTools;
 };

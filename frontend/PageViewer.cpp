@@ -88,6 +88,35 @@ void WebPageViewer::FindText(const QString& text, bool backward) {
         text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
 }
 
+void WebPageViewer::ShowFileMarked(const QString& filePath, const QString& text) {
+    auto* once = new QObject(WebView);
+    QObject::connect(WebView, &QWebEngineView::loadFinished, once, [this, once, text] {
+        delete once;
+        FindText(text, false);
+    });
+    ShowFile(filePath);
+}
+
+void WebPageViewer::SavePdf(const QString& filePath, const QString& pdfPath,
+                            const std::function<void(bool)>& done) {
+    Handler->SetFolder(QFileInfo(filePath).absolutePath());
+    auto* page = new LockedPage(Profile, WebView);
+    QObject::connect(page, &QWebEnginePage::loadFinished, page, [page, pdfPath, done](bool ok) {
+        if (!ok) {
+            page->deleteLater();
+            done(false);
+            return;
+        }
+        page->printToPdf(pdfPath);
+    });
+    QObject::connect(page, &QWebEnginePage::pdfPrintingFinished, page,
+                     [page, done](const QString&, bool ok) {
+                         page->deleteLater();
+                         done(ok);
+                     });
+    page->load(PageUrl(filePath));
+}
+
 void WebPageViewer::ShowFile(const QString& filePath) {
     Handler->SetFolder(QFileInfo(filePath).absolutePath());
     WebView->setUrl(PageUrl(filePath));

@@ -3,6 +3,7 @@
 #include <About.h>
 #include <FindBar.h>
 #include <MainForm1.h>
+#include <ReviewTools.h>
 
 #include <QAction>
 #include <QApplication>
@@ -194,6 +195,7 @@ class MainFormTest : public QObject {
     void AboutBoxIsShownOnRequest();
     void ReadingWithTheKeyboard();
     void SavedDocumentIsShownAgain();
+    void SearchesEveryPageAndRemembersDocuments();
 };
 
 void MainFormTest::initTestCase() {
@@ -729,6 +731,34 @@ void MainFormTest::SavedDocumentIsShownAgain() {
     QVERIFY(Form->findChild<QLabel*>(QStringLiteral("TreeNotice"))
                 ->text()
                 .startsWith(QStringLiteral("Invalid level (3) for item &quot;4.1. S&quot;")));
+}
+
+void MainFormTest::SearchesEveryPageAndRemembersDocuments() {
+    auto* search = Form->findChild<QAction*>(QStringLiteral("USearch"));
+    QVERIFY(!search->isEnabled());
+    const QString doc = MakeDocument(Document(QStringLiteral(
+        "<h1>Введение</h1><p>Елка</p><h2>Цели</h2><p>елка и ЕЛКА</p><h1>Итоги</h1>")));
+    Open(doc);
+    QVERIFY(search->isEnabled());
+    Form->Tools().Search(QStringLiteral("ёлка"));
+    auto& results = *Form->findChild<QListWidget*>(QStringLiteral("lvSearch"));
+    QCOMPARE(results.count(), 2);
+    QCOMPARE(results.item(1)->text(), QStringLiteral("1.1. Цели — 2"));
+    // A result opens its page with the matches marked.
+    emit results.itemClicked(results.item(1));
+    QCOMPARE(Struct().currentItem(), ItemAt(Struct(), 1));
+    QCOMPARE(Viewer->Shown.back(), WorkDir() + QStringLiteral("/page_1_1_.htm"));
+    QCOMPARE(Viewer->Found.back(), QStringLiteral("ёлка"));
+
+    // The document is first in the File menu's recent list, also for the next window.
+    Form.reset();
+    init();
+    auto* recent = Form->findChild<QMenu*>(QStringLiteral("MRecent"));
+    QVERIFY(recent->actions().front()->text().endsWith(doc));
+    recent->actions().front()->trigger();
+    QCOMPARE(Shape(Struct()).size(), 3);
+    QCOMPARE(Form->findChild<QLabel*>(QStringLiteral("ZoomText"))->text(),
+             QStringLiteral("%1 %").arg(qRound(Viewer->Zoom * 100)));
 }
 
 QTEST_MAIN(MainFormTest)

@@ -82,6 +82,7 @@ void CourseCommands::OpenCourse(const QString& coursePath) {
 
         Request = ConvertCourse(course, folder.Path, Window.ProgressOptions(coursePath));
         Window.LoadOutline();
+        ShowSections();
         Window.SetStatus(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
                          QStringLiteral("."));
         Window.Review->Remember(coursePath);
@@ -96,10 +97,9 @@ void CourseCommands::SavePagesClick() {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте документ."));
         return;
     }
-    std::string title = Window.DocTitle;
-    HtmlToPlainText(title);
-    QString name = DecodeWindows1251(title);
+    QString name = Window.DocumentName();
     if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
+    Questions->SuggestedPackage = QDir(Window.InitialDir).filePath(name);
     SavePackage({name, false, {{name, workDir, {}}}, {}});
 }
 
@@ -109,13 +109,22 @@ void CourseCommands::SaveCourseClick() {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте курс (Файл → Курс…)."));
         return;
     }
+    const QFileInfo course(CoursePath);
+    const QString name = CurrentCourse.ShortName.trimmed().isEmpty()
+                             ? course.completeBaseName()
+                             : CurrentCourse.ShortName.trimmed();
+    Questions->SuggestedPackage = course.absoluteDir().filePath(name);
     SavePackage(Request);
 }
 
 void CourseCommands::SavePackage(const PackageRequest& request) {
     PackageFormat format = PackageFormat::Scorm12;
-    const QString path = Questions->AskPackage(&Window, format);
+    QString path = Questions->AskPackage(&Window, format);
     if (path.isEmpty()) return;
+    // A name typed without its suffix gets it.
+    if (format != PackageFormat::Folder &&
+        !path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive))
+        path += QStringLiteral(".zip");
     // A file package replaces what is there; a folder package goes only where nothing is,
     // and says so itself.
     const QFileInfo target(path);
@@ -128,6 +137,27 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
         Window.SetStatus(QStringLiteral("Пакет сохранен: ") + path + QStringLiteral(".") +
                          (notes.isEmpty() ? QString() : QLatin1Char(' ') + notes.join(". ")));
     });
+}
+
+// The course's tree as the package will have it: a left-out page greyed, a page with a
+// title of its own under that title (its heading in the tooltip).
+void CourseCommands::ShowSections() {
+    for (QTreeWidgetItemIterator it(Window.ui->tvStruct); *it; ++it) {
+        const int index = (*it)->data(0, Qt::UserRole).toInt();
+        if (index >= Window.NamesTree.Count() || index >= Window.StructTree.Count()) continue;
+        if (Window.NamesTree.NodeAt(index).Depth == 0) continue;  // a material's own line
+        const QString name = DecodeWindows1251(Window.NamesTree.NodeAt(index).Text);
+        const qsizetype slash = name.indexOf(QLatin1Char('/'));
+        const int material = name.left(slash).mid(9).toInt() - 1;
+        if (slash < 0 || material < 0 || material >= CurrentCourse.Materials.size()) continue;
+        const SectionParameters section =
+            CurrentCourse.Materials[material].SectionFor(name.mid(slash + 1));
+        const QString heading = DecodeWindows1251(Window.StructTree.NodeAt(index).Text).trimmed();
+        (*it)->setText(0, section.Title.isEmpty() ? heading : section.Title);
+        (*it)->setToolTip(
+            0, section.LeftOut ? heading + QStringLiteral(" (не включается в пакет)") : heading);
+        (*it)->setForeground(0, section.LeftOut ? QBrush(Qt::gray) : QBrush());
+    }
 }
 
 void CourseCommands::SectionParamsClick(int index) {
@@ -149,6 +179,7 @@ void CourseCommands::SectionParamsClick(int index) {
         edited.SetSection(section);
         Request.Materials[material].Sections = edited.Sections;
         kelmo::SaveCourse(CurrentCourse, CoursePath);
+        ShowSections();
     });
 }
 

@@ -43,6 +43,7 @@ class CourseCommands : public QObject {
   private:
     bool CourseShown() const;
     void SavePackage(const PackageRequest& request);
+    void ShowSections();
 
     TMainForm& Window;
     std::unique_ptr<CourseQuestions> Questions;

@@ -58,9 +58,9 @@ QString CourseQuestions::AskPackage(QWidget* parent, PackageFormat& format) {
     for (const FormatFilter& filter : PackageFilters) filters << QString::fromUtf8(filter.Filter);
     QString chosen;
     // Replacing is asked by the command, which knows what it may replace.
-    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить пакет"), {},
-                                                      filters.join(QStringLiteral(";;")), &chosen,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Сохранить пакет"), SuggestedPackage,
+        filters.join(QStringLiteral(";;")), &chosen, QFileDialog::DontConfirmOverwrite);
     for (const FormatFilter& filter : PackageFilters)
         if (chosen == QString::fromUtf8(filter.Filter)) format = filter.Format;
     return path;

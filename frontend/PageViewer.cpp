@@ -117,6 +117,25 @@ void WebPageViewer::SavePdf(const QString& filePath, const QString& pdfPath,
     page->load(PageUrl(filePath));
 }
 
+// A hidden view of its own, so that the page shown stays as it is.
+void WebPageViewer::Print(const QString& filePath, QPrinter& printer,
+                          const std::function<void(bool)>& done) {
+    Handler->SetFolder(QFileInfo(filePath).absolutePath());
+    auto* view = new QWebEngineView(WebView);
+    view->setAttribute(Qt::WA_DontShowOnScreen);
+    view->setPage(new LockedPage(Profile, view));
+    QObject::connect(view, &QWebEngineView::loadFinished, view, [view, &printer, done](bool ok) {
+        if (ok) return view->print(&printer);
+        view->deleteLater();
+        done(false);
+    });
+    QObject::connect(view, &QWebEngineView::printFinished, view, [view, done](bool ok) {
+        view->deleteLater();
+        done(ok);
+    });
+    view->load(PageUrl(filePath));
+}
+
 void WebPageViewer::ShowFile(const QString& filePath) {
     Handler->SetFolder(QFileInfo(filePath).absolutePath());
     WebView->setUrl(PageUrl(filePath));

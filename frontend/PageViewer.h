@@ -7,6 +7,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <functional>
 
+class QPrinter;
 class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
@@ -38,6 +39,11 @@ class PageViewer {
                          const std::function<void(bool)>& done) {
         done(false);
     }
+    // Prints the file of the work folder on printer, then calls done with the result.
+    virtual void Print(const QString& /*filePath*/, QPrinter& /*printer*/,
+                       const std::function<void(bool)>& done) {
+        done(false);
+    }
 };
 
 // Serves the files of one folder (and the folders below it).
@@ -66,6 +72,8 @@ class WebPageViewer : public PageViewer {
     void ShowFileMarked(const QString& filePath, const QString& text) override;
     void SavePdf(const QString& filePath, const QString& pdfPath,
                  const std::function<void(bool)>& done) override;
+    void Print(const QString& filePath, QPrinter& printer,
+               const std::function<void(bool)>& done) override;
     QWebEngineView* View() const;
 
   private:

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QSettings>
 #include <QStatusBar>
@@ -50,6 +52,11 @@ ReviewTools::ReviewTools(TMainForm& window) : QObject(&window), Window(window) {
     USearch =
         NewAction(&window, QStringLiteral("Найти во всех &страницах…"), QStringLiteral("USearch"));
     USearch->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    UPrintPage =
+        NewAction(&window, QStringLiteral("&Печать страницы…"), QStringLiteral("UPrintPage"));
+    UPrintPage->setShortcut(QKeySequence::Print);
+    UPrintAll =
+        NewAction(&window, QStringLiteral("Печать &всех страниц…"), QStringLiteral("UPrintAll"));
     UPdfPage = NewAction(&window, QStringLiteral("Страницу в &PDF…"), QStringLiteral("UPdfPage"));
     UPdfAll = NewAction(&window, QStringLiteral("Все страницы в P&DF…"), QStringLiteral("UPdfAll"));
     UOpenFolder = NewAction(&window, QStringLiteral("Открыть &папку со страницами"),
@@ -59,7 +66,7 @@ ReviewTools::ReviewTools(TMainForm& window) : QObject(&window), Window(window) {
 
     QAction* before = ui.MUchebnik->actions().value(1);  // after the open command
     ui.MUchebnik->insertMenu(before, MRecent);
-    ui.MUchebnik->insertActions(ui.UExit, {UPdfPage, UPdfAll, UOpenFolder});
+    ui.MUchebnik->insertActions(ui.UExit, {UPrintPage, UPrintAll, UPdfPage, UPdfAll, UOpenFolder});
     ui.MUchebnik->insertSeparator(ui.UExit);
     if (QMenu* view = window.findChild<QMenu*>(QStringLiteral("MView"))) view->addAction(USearch);
     window.addAction(USearch);
@@ -95,6 +102,8 @@ ReviewTools::ReviewTools(TMainForm& window) : QObject(&window), Window(window) {
             [this](QListWidgetItem* item) { ChooseResult(Results->row(item)); });
     connect(Results, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { ChooseResult(Results->row(item)); });
+    connect(UPrintPage, &QAction::triggered, this, [this] { PrintClick(false); });
+    connect(UPrintAll, &QAction::triggered, this, [this] { PrintClick(true); });
     connect(UPdfPage, &QAction::triggered, this, [this] { PdfClick(false); });
     connect(UPdfAll, &QAction::triggered, this, [this] { PdfClick(true); });
     connect(UOpenFolder, &QAction::triggered, this,
@@ -116,8 +125,8 @@ void ReviewTools::PagesChanged(bool pagesShown) {
 }
 
 void ReviewTools::EnableCommands(bool enabled) {
-    for (QAction* action : {USearch, UPdfPage, UPdfAll, UOpenFolder})
-        action->setEnabled(enabled && !PdfRunning);
+    for (QAction* action : {USearch, UPrintPage, UPrintAll, UPdfPage, UPdfAll, UOpenFolder})
+        action->setEnabled(enabled && !Running);
 }
 
 QStringList ReviewTools::Recent() const { return UserSettings().value(RecentKey).toStringList(); }
@@ -217,11 +226,43 @@ void ReviewTools::PdfClick(bool wholeDocument) {
 }
 
 void ReviewTools::SavePdf(bool wholeDocument, const QString& pdfPath) {
-    if (PdfRunning || Window.WorkDir == QStringLiteral(" ")) return;
+    Output(
+        wholeDocument, QStringLiteral("Сохранение в PDF…"),
+        [this, pdfPath](const QString& source, const std::function<void(bool)>& done) {
+            Window.PageView->SavePdf(source, pdfPath, done);
+        },
+        [this, pdfPath](bool ok) {
+            Window.SetStatus(ok ? QStringLiteral("PDF сохранён: ") + pdfPath + QStringLiteral(".")
+                                : QStringLiteral("Не удалось сохранить PDF ") + pdfPath +
+                                      QStringLiteral("."));
+            emit PdfFinished(ok, pdfPath);
+        });
+}
+
+void ReviewTools::PrintClick(bool wholeDocument) {
+    Printer = std::make_unique<QPrinter>();
+    QPrintDialog dialog(Printer.get(), &Window);
+    if (dialog.exec() != QDialog::Accepted) return;
+    Output(
+        wholeDocument, QStringLiteral("Печать…"),
+        [this](const QString& source, const std::function<void(bool)>& done) {
+            Window.PageView->Print(source, *Printer, done);
+        },
+        [this](bool ok) {
+            Window.SetStatus(ok ? QStringLiteral("Страницы отправлены на печать.")
+                                : QStringLiteral("Не удалось напечатать страницы."));
+        });
+}
+
+// The page shown, or every page in tree order joined into one file of the work folder,
+// given to run with a progress bar; finished gets the result.
+void ReviewTools::Output(bool wholeDocument, const QString& label, const Runner& run,
+                         const std::function<void(bool)>& finished) {
+    if (Running || Window.WorkDir == QStringLiteral(" ")) return;
     QString source = ShownPage();
-    auto* progress = new QProgressDialog(QStringLiteral("Сохранение в PDF…"), QString(), 0,
-                                         Window.NamesTree.Count() + 1, &Window);
-    progress->setObjectName(QStringLiteral("PdfProgress"));
+    auto* progress =
+        new QProgressDialog(label, QString(), 0, Window.NamesTree.Count() + 1, &Window);
+    progress->setObjectName(QStringLiteral("OutputProgress"));
     progress->setWindowTitle(QStringLiteral("Kelmo Preview"));
     progress->setMinimumDuration(0);
     progress->setValue(0);
@@ -243,21 +284,18 @@ void ReviewTools::SavePdf(bool wholeDocument, const QString& pdfPath) {
         } catch (const IoError& error) {
             delete progress;
             Window.ShowException(QString::fromUtf8(error.what()));
-            emit PdfFinished(false, pdfPath);
+            finished(false);
             return;
         }
     }
     progress->setRange(0, 0);  // Chromium prints without telling how far it is
-    PdfRunning = true;
+    Running = true;
     EnableCommands(false);
-    Window.PageView->SavePdf(source, pdfPath, [this, progress, pdfPath](bool ok) {
+    run(source, [this, progress, finished](bool ok) {
         delete progress;
-        PdfRunning = false;
+        Running = false;
         EnableCommands(true);
-        Window.SetStatus(ok ? QStringLiteral("PDF сохранён: ") + pdfPath + QStringLiteral(".")
-                            : QStringLiteral("Не удалось сохранить PDF ") + pdfPath +
-                                  QStringLiteral("."));
-        emit PdfFinished(ok, pdfPath);
+        finished(ok);
     });
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QPrinter;
 
 namespace kelmo {
 
@@ -44,6 +45,8 @@ class ReviewTools : public QObject {
     std::function<QString(const QString& suggested)> AskPdfPath;
 
     QAction* USearch = nullptr;
+    QAction* UPrintPage = nullptr;
+    QAction* UPrintAll = nullptr;
     QAction* UPdfPage = nullptr;
     QAction* UPdfAll = nullptr;
     QAction* UOpenFolder = nullptr;
@@ -56,6 +59,11 @@ class ReviewTools : public QObject {
     void BuildIndex();
     void ChooseResult(int row);
     void PdfClick(bool wholeDocument);
+    void PrintClick(bool wholeDocument);
+    using Runner =
+        std::function<void(const QString& source, const std::function<void(bool)>& done)>;
+    void Output(bool wholeDocument, const QString& label, const Runner& run,
+                const std::function<void(bool)>& finished);
     void FillRecent();
     void EnableCommands(bool enabled);
     QString ShownPage() const;
@@ -67,7 +75,8 @@ class ReviewTools : public QObject {
     QLabel* ZoomText = nullptr;
     std::unique_ptr<SearchIndex> Index;  // built at the first search after a load
     QString LastQuery;
-    bool PdfRunning = false;
+    bool Running = false;               // a PDF or a print under way
+    std::unique_ptr<QPrinter> Printer;  // the printer of the print under way
 };
 
 }  // namespace kelmo

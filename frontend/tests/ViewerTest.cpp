@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -205,6 +206,16 @@ void ViewerTest::WindowShowsSelectedPage() {
     QVERIFY(pdf[0].at(0).toBool() && pdf[1].at(0).toBool());
     QCOMPARE(PdfPages(pagePdf), 1);
     QCOMPARE(PdfPages(allPdf), 8);
+    // Printing goes the same way, here to Qt's PDF printer.
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(base.filePath(QStringLiteral("printed.pdf")));
+    int printed = -1;
+    viewer.Print(QFileInfo(viewer.View()->url().path()).dir().filePath(QStringLiteral("print.~ht")),
+                 printer, [&](bool ok) { printed = ok; });
+    QTRY_VERIFY_WITH_TIMEOUT(printed >= 0, kLoadMs);
+    QCOMPARE(printed, 1);
+    QCOMPARE(PdfPages(printer.outputFileName()), 8);
 
     // The page's context menu: copy, select all and zoom, nothing that leads away from the
     // tree's page. The menu runs a loop of its own: a timer reads and closes it.

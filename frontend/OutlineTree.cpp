@@ -152,9 +152,6 @@ int OutlineTree::AbsoluteIndex(const OutlineNode& node) const {
     return index;
 }
 
-namespace {
-
-// "1.2. Title" gives "Title": the numbers move when a heading is added before.
 QByteArrayView WithoutNumber(QByteArrayView title) {
     qsizetype i = 0;
     while (i < title.size() && (title[i] == '.' || (title[i] >= '0' && title[i] <= '9'))) ++i;
@@ -162,8 +159,6 @@ QByteArrayView WithoutNumber(QByteArrayView title) {
         return title.sliced(i + 1);
     return title;
 }
-
-}  // namespace
 
 int FindHeading(const OutlineTree& tree, int place, QByteArrayView title) {
     title = WithoutNumber(title);

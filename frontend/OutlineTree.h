@@ -82,6 +82,9 @@ class OutlineTree {
 // place; else -1.
 int FindHeading(const OutlineTree& tree, int place, QByteArrayView title);
 
+// "1.2. Title" gives "Title": the title without its section number.
+QByteArrayView WithoutNumber(QByteArrayView title);
+
 // A title as the user reads it: windows-1251 bytes decoded.
 QString DecodeWindows1251(QByteArrayView bytes);
 

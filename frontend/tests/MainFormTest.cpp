@@ -476,6 +476,9 @@ void MainFormTest::NumberingFlagIsReadBySplit() {
     Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1><h2>Цели</h2>"))));
     numbering->setChecked(true);
     QCOMPARE(Shape(Struct()), (QStringList{"0:Введение", "1:Цели"}));
+    // The check panel names pages as the tree does.
+    QVERIFY2(Findings().value(0).startsWith(QStringLiteral("Цели: ")),
+             qPrintable(Findings().join('\n')));
     QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Titles.txt")),
              Windows1251(QStringLiteral("Введение\r\n\tЦели\r\n")));
 }

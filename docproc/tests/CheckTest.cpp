@@ -162,10 +162,15 @@ const std::vector<Row> Rows = {
      {},
      {}},
     {"own table of contents",
-     "<h1>A</h1><p><a href=#_Toc1>A</a></p><p><a href=#_Toc2>B</a></p>" + Text +
-         "<h1><a name=_Toc2></a>B</h1>" + Text,
+     "<h1>A</h1><p><a href=#_Toc1>A</a></p><p><a href=#_Toc2>B</a></p><p><a href=#_Toc3>C</a>"
+     "</p>" +
+         Text + "<h1><a name=_Toc2></a>B</h1>" + Text,
      {},
      {{"own-contents", W, 1}}},
+    {"one link to a heading's bookmark",
+     "<h1>A</h1><p><a href=#_Toc9>B</a></p>" + Text + "<h1><a name=_Toc2></a>B</h1>" + Text,
+     {},
+     {{"link-broken", E, 1}}},
     {"blanks to fill in", "<h1>A</h1><p>______ (\xD4.\xC8.\xCE. ______)</p>" + Text, {}, {}},
     {"bold line then bold line", "<h1>A</h1><p><b>One</b></p><p><b>Two</b></p>", {}, {}},
     // Links and notes

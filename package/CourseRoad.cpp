@@ -14,8 +14,9 @@ namespace {
 
 std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-void ConvertMaterial(const Material& material, const QString& folder,
-                     const ConvertOptions& options) {
+// Converts the material into folder; its document's own title (plain text), or empty.
+QString ConvertMaterial(const Material& material, const QString& folder,
+                        const ConvertOptions& options) {
     QDir().mkpath(folder);
     const QString exported = QDir(folder).filePath(QStringLiteral("i.~ht"));
     try {
@@ -35,6 +36,8 @@ void ConvertMaterial(const Material& material, const QString& folder,
                               .toStdString());
     }
     WriteOutline(*table, Local(folder), material.Numbers);
+    HtmlToPlainText(docTitle);
+    return QString::fromStdString(Windows1251ToUtf8(docTitle));
 }
 
 // The material's outline lines one level down, its line with its first page on top.
@@ -66,19 +69,21 @@ QString MaterialFolder(const QString& workFolder, qsizetype index) {
 PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
                              const ConvertOptions& options) {
     const qsizetype count = course.Materials.size();
+    QStringList docTitles(count);  // each written by its own conversion only
     if (options.Pool) {
         // Several at once, each through a LibreOffice of the pool; the first that fails in
         // course order is the one reported, as one after the other.
-        options.Pool->ForEach(
-            int(count), [&](int i, const std::shared_ptr<OfficeSession>& session) {
-                ConvertOptions one = options;
-                one.Session = session;
-                one.Pool.reset();
-                ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), one);
-            });
+        options.Pool->ForEach(int(count), [&](int i,
+                                              const std::shared_ptr<OfficeSession>& session) {
+            ConvertOptions one = options;
+            one.Session = session;
+            one.Pool.reset();
+            docTitles[i] = ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), one);
+        });
     } else {
         for (qsizetype i = 0; i < count; ++i)
-            ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), options);
+            docTitles[i] =
+                ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), options);
     }
     PackageRequest request{course.FullName,   true, {}, workFolder, course.ShortName,
                            course.Description};
@@ -86,9 +91,9 @@ PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
     for (qsizetype i = 0; i < count; ++i) {
         const Material& material = course.Materials[i];
         const QString folder = MaterialFolder(workFolder, i);
-        const QString title = material.Title.isEmpty()
-                                  ? QFileInfo(material.Document).completeBaseName()
-                                  : material.Title;
+        // Without a title of its own a material is titled as its document, else by its name.
+        QString title = material.Title.isEmpty() ? docTitles[i] : material.Title;
+        if (title.isEmpty()) title = QFileInfo(material.Document).completeBaseName();
         AppendMaterialOutline(title, folder, QFileInfo(folder).fileName(), outline);
         request.Materials.append({title, folder, material.Sections});
     }

@@ -167,6 +167,17 @@ class CourseTest : public QObject {
                  QStringLiteral("Снаружи  (elsewhere.htm) — вне папки курса"));
     }
 
+    // A material without a title of its own is titled as its document.
+    void MaterialTitledAsItsDocument() {
+        kelmo::Course course;
+        course.Materials.append({Dir.filePath("docs/course.htm"), {}, kelmo::Numbering::Auto, {}});
+        const QString path = Dir.filePath("untitled.kelmo-course");
+        kelmo::SaveCourse(course, path);
+        Window.OpenStartFile(path);
+        auto* tree = Window.findChild<QTreeWidget*>("tvStruct");
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Основы информатики"));
+    }
+
     // Reopened as a file to open: the materials on top of the tree, their headings below.
     void ReopenedAndShown() {
         Window.OpenStartFile(CoursePath());

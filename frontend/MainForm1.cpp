@@ -517,7 +517,7 @@ QString TMainForm::DocumentName() const {
 
 std::vector<kelmo::Finding> TMainForm::ShowCheck(const std::string& workDir) {
     auto findings = kelmo::CheckDocument(*Headers, Html, kelmo::ListWorkFiles(workDir));
-    Checks->ShowFindings(findings, cbAutoNumHead->isChecked());
+    Checks->ShowFindings(findings, kelmo::UsesNumbers(*Headers, Numbering));
     CheckCount = QString::fromUtf8(kelmo::CheckSummary(findings));
     SetStatus(Status() + QLatin1Char(' ') + CheckCount);
     return findings;

@@ -115,7 +115,7 @@ const std::vector<Row> Rows = {
     {"text before an h2",
      "<p>" + Long + "</p><h2>A</h2>" + Text,
      {},
-     {{"level-jump", E, 2}, {"text-before-first-heading", N, 1}}},
+     {{"text-before-first-heading", N, 1}, {"level-start", N, 2}}},
     // Pages
     {"empty leaf page",
      "<h1>A</h1>" + Text + "<h2>B</h2><p>&nbsp;</p><h2>C</h2>" + Text,

@@ -324,7 +324,7 @@ void MainFormTest::TypedNameLeavesNoCompletionOpen() {
         auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         edit->setFocus();
         QTest::keyClicks(edit, QStringLiteral("cours"));
-        listShown = QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 5000);
+        listShown = QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 20000);
         QTest::keyClicks(edit, QStringLiteral("e.htm"));
         QWidget* list = QApplication::activePopupWidget();
         QTest::keyClick(list ? list : edit, Qt::Key_Return);

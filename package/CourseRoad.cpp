@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <memory>
+#include <vector>
 
 #include "LibFunc.h"
 #include "OfficePool.h"
@@ -69,20 +70,22 @@ QString MaterialFolder(const QString& workFolder, qsizetype index) {
 PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
                              const ConvertOptions& options) {
     const qsizetype count = course.Materials.size();
-    QStringList docTitles(count);  // each written by its own conversion only
+    std::vector<QString> docTitles(
+        static_cast<std::size_t>(count));  // each written by its conversion only
     if (options.Pool) {
         // Several at once, each through a LibreOffice of the pool; the first that fails in
         // course order is the one reported, as one after the other.
-        options.Pool->ForEach(int(count), [&](int i,
-                                              const std::shared_ptr<OfficeSession>& session) {
-            ConvertOptions one = options;
-            one.Session = session;
-            one.Pool.reset();
-            docTitles[i] = ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), one);
-        });
+        options.Pool->ForEach(
+            int(count), [&](int i, const std::shared_ptr<OfficeSession>& session) {
+                ConvertOptions one = options;
+                one.Session = session;
+                one.Pool.reset();
+                docTitles[std::size_t(i)] =
+                    ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), one);
+            });
     } else {
         for (qsizetype i = 0; i < count; ++i)
-            docTitles[i] =
+            docTitles[std::size_t(i)] =
                 ConvertMaterial(course.Materials[i], MaterialFolder(workFolder, i), options);
     }
     PackageRequest request{course.FullName,   true, {}, workFolder, course.ShortName,
@@ -92,7 +95,7 @@ PackageRequest ConvertCourse(const Course& course, const QString& workFolder,
         const Material& material = course.Materials[i];
         const QString folder = MaterialFolder(workFolder, i);
         // Without a title of its own a material is titled as its document, else by its name.
-        QString title = material.Title.isEmpty() ? docTitles[i] : material.Title;
+        QString title = material.Title.isEmpty() ? docTitles[std::size_t(i)] : material.Title;
         if (title.isEmpty()) title = QFileInfo(material.Document).completeBaseName();
         AppendMaterialOutline(title, folder, QFileInfo(folder).fileName(), outline);
         request.Materials.append({title, folder, material.Sections});

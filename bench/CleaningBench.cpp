@@ -247,6 +247,35 @@ void BM_MakePages(benchmark::State& state) {
 }
 BENCHMARK(BM_MakePages)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
+// The search of the window: the index of every page built once, then one query.
+void BM_SearchIndex(benchmark::State& state) {
+    const std::string& html = CleanCourse(state.range(0));
+    const SplitCourse split = SplitOnce(state, html);
+    std::vector<std::string> pages;
+    for (int i = 1; i <= split.Table.HeaderCount; ++i)
+        pages.push_back(PageText(split.Table, i, html));
+    std::size_t hits = 0;
+    for (auto _ : state) {
+        SearchIndex index;
+        for (const std::string& page : pages) index.AddPage(page);
+        hits = index.Find("\xEA\xF3\xF0\xF1").size();  // "курс"
+    }
+    state.counters["pages"] = split.Table.HeaderCount;
+    state.counters["hits"] = double(hits);
+}
+BENCHMARK(BM_SearchIndex)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// One query on a built index.
+void BM_SearchQuery(benchmark::State& state) {
+    const std::string& html = CleanCourse(state.range(0));
+    const SplitCourse split = SplitOnce(state, html);
+    SearchIndex index;
+    for (int i = 1; i <= split.Table.HeaderCount; ++i)
+        index.AddPage(PageText(split.Table, i, html));
+    for (auto _ : state) benchmark::DoNotOptimize(index.Find("\xEA\xF3\xF0\xF1").size());
+}
+BENCHMARK(BM_SearchQuery)->Arg(16)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace kelmo::bench
 

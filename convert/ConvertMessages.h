@@ -28,6 +28,21 @@ inline QString QuotedPath(const QString& path) {
                        .arg(QDir::toNativeSeparators(program), reason));
 }
 
+// A document that opens only with its password.
+[[noreturn]] inline void FailPassword(const QString& path) {
+    FailConversion(QStringLiteral("Документ защищён паролем: %1. Откройте его в текстовом "
+                                  "редакторе, сохраните копию без пароля и откройте её")
+                       .arg(QuotedPath(path)));
+}
+
+// A file whose name promises a document that its content does not hold.
+[[noreturn]] inline void FailDamaged(const QString& path) {
+    FailConversion(QStringLiteral("Файл %1 повреждён: внутри нет документа, которого ждёшь по "
+                                  "его имени. Откройте его в текстовом редакторе и сохраните "
+                                  "заново или попросите прислать файл ещё раз")
+                       .arg(QuotedPath(path)));
+}
+
 // The bytes of a whole file, or "Не удалось прочитать файл "<path>": <reason>".
 inline std::string ReadFileOrFail(const QString& path) {
     try {

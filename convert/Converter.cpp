@@ -33,20 +33,37 @@ bool HasHtmlName(const QString& path) {
                        .arg(QuotedPath(path)));
 }
 
+// A name that promises a word-processing document.
+bool HasDocumentName(const QString& path) {
+    for (const char* ending : {".doc", ".docx", ".odt", ".rtf"}) {
+        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive)) return true;
+    }
+    return false;
+}
+
+// Not what its name says: damaged when the name promises a document.
+[[noreturn]] void FailUnknownOrDamaged(const QString& path) {
+    if (HasDocumentName(path)) FailDamaged(path);
+    FailUnknownFormat(path);
+}
+
 InputKind RecognizeZip(const QString& path, const QByteArray& front, const QByteArray& back) {
     // An OpenDocument package stores "mimetype" first and uncompressed.
-    if (front.mid(30, 8) == "mimetype" &&
-        front.mid(38).startsWith("application/vnd.oasis.opendocument.text")) {
-        return InputKind::Odt;
+    if (front.mid(30, 8) == "mimetype") {
+        if (front.mid(38).startsWith("application/vnd.oasis.opendocument.text"))
+            return InputKind::Odt;
+        FailUnknownFormat(path);  // a spreadsheet or a presentation
     }
     if (front.contains("word/") || back.contains("word/")) return InputKind::Docx;
-    FailUnknownFormat(path);
+    for (const char* other : {"xl/", "ppt/"})
+        if (front.contains(other) || back.contains(other)) FailUnknownFormat(path);
+    FailUnknownOrDamaged(path);
 }
 
 InputKind RecognizeOle(const QString& path, QIODevice& file) {
     switch (ProbeOle(file)) {
         case OleContent::Encrypted:
-            FailConversion(QStringLiteral("Документ защищён паролем: %1").arg(QuotedPath(path)));
+            FailPassword(path);
         case OleContent::Spreadsheet:
             FailConversion(QStringLiteral("Файл %1 — таблица Excel, а не текстовый документ")
                                .arg(QuotedPath(path)));
@@ -118,7 +135,7 @@ InputKind Recognize(const QString& path, QFile& file, const QByteArray& front) {
     }
     if (HasHtmlName(path) || LooksLikeHtml(front)) return InputKind::Html;
     if (front.isEmpty()) FailConversion(QStringLiteral("Файл %1 пуст").arg(QuotedPath(path)));
-    FailUnknownFormat(path);
+    FailUnknownOrDamaged(path);
 }
 
 }  // namespace

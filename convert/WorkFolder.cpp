@@ -1,7 +1,9 @@
 #include "WorkFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QUuid>
 
 namespace kelmo {
@@ -30,6 +32,30 @@ WorkFolder MakeWorkFolder(const QString& documentFolder, const QString& sessionN
     if (!info.exists() && QDir().mkdir(folder)) return {folder, true};
     throw WorkFolderError(
         (QStringLiteral("Невозможно создать ") + QDir::toNativeSeparators(folder)).toStdString());
+}
+
+QString FallbackWorkRoot() {
+    if (QCoreApplication::applicationName().isEmpty())
+        return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+               QStringLiteral("/kelmo-preview/work");
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+           QStringLiteral("/work");
+}
+
+WorkFolder MakeWorkFolderOrElsewhere(const QString& documentFolder, const QString& sessionName,
+                                     const QString& fallbackRoot) {
+    try {
+        return MakeWorkFolder(documentFolder, sessionName);
+    } catch (const WorkFolderError&) {
+        // A missing folder, or a file in the folder's place, is not a read-only folder.
+        const QDir beside(documentFolder);
+        if (fallbackRoot.isEmpty() || !beside.exists() ||
+            QFileInfo(beside.filePath(sessionName)).exists() || !QDir().mkpath(fallbackRoot))
+            throw;
+        WorkFolder made = MakeWorkFolder(fallbackRoot, sessionName);
+        made.Elsewhere = true;
+        return made;
+    }
 }
 
 }  // namespace kelmo

@@ -18,6 +18,27 @@ constexpr int WarnHeadings = 450;
 
 std::string Quoted(std::string_view text) { return "«" + std::string(text) + "»"; }
 
+// Russian plural: 1 ошибка, 2 ошибки, 5 ошибок.
+std::string Counted(std::size_t n, const char* one, const char* few, const char* many) {
+    const std::size_t tens = n % 100;
+    const std::size_t units = n % 10;
+    const char* form = many;
+    if (tens < 11 || tens > 14) {
+        if (units == 1)
+            form = one;
+        else if (units >= 2 && units <= 4)
+            form = few;
+    }
+    return std::to_string(n) + ' ' + form;
+}
+
+std::string Characters(std::size_t n) { return Counted(n, "знак", "знака", "знаков"); }
+
+// Word's and LibreOffice's own table of contents link to bookmarks of these names.
+bool IsContentsLink(std::string_view name) {
+    return name.rfind("_Toc", 0) == 0 || name.rfind("__RefHeading", 0) == 0;
+}
+
 class Checker {
   public:
     Checker(const HeadingTable& table, std::string_view html, const std::vector<WorkFile>& files,
@@ -38,6 +59,11 @@ class Checker {
         if (first_ <= count_) {
             CheckTextBeforeFirstHeading();
             CheckHeadings();
+        } else if (count_ == 1) {
+            Add("no-headings", Severity::Error, 1,
+                "ни у одного абзаца нет стиля заголовка, поэтому весь документ станет одной "
+                "страницей; задайте названиям разделов стили «Заголовок 1», «Заголовок 2» и так "
+                "далее.");
         }
         CheckPages();
         for (const auto& fake : scan.FakeHeadings)
@@ -76,17 +102,21 @@ class Checker {
         return std::filesystem::path(table_.Headers[page].FileName).filename().string();
     }
 
+    static std::string Headings(int n) {
+        return Counted(std::size_t(n), "заголовок", "заголовка", "заголовков");
+    }
+
     void CheckHeadingCount() {
         const int headings = count_ > 0 ? count_ : check::CountHeadings(html_);
         if (headings > MaxHeaders) {
             Add("heading-limit", Severity::Error, 0,
-                "В документе " + std::to_string(headings) +
-                    " заголовков, больше 500: страницы не будут созданы; разделите документ "
+                "В документе " + Headings(headings) +
+                    ", больше 500: страницы не будут созданы; разделите документ "
                     "на несколько или сделайте часть заголовков обычным текстом.");
         } else if (headings > WarnHeadings) {
             Add("heading-limit", Severity::Warning, 0,
-                "В документе " + std::to_string(headings) +
-                    " заголовков, почти предел в 500: ещё немного, и страницы не будут созданы; "
+                "В документе " + Headings(headings) +
+                    ", почти предел в 500: ещё немного, и страницы не будут созданы; "
                     "разделите документ на несколько.");
         }
     }
@@ -103,8 +133,8 @@ class Checker {
         if (pictures == 0 && Pos(text.size()) <= limits_.TitleBlock) return;
         std::string what = "рисунки (" + std::to_string(pictures) + ")";
         if (!text.empty()) {
-            what = "текст (" + std::to_string(text.size()) +
-                   " знаков: " + Quoted(Windows1251ToUtf8(check::FirstWords(text))) + ")" +
+            what = "текст (" + Characters(text.size()) + ": " +
+                   Quoted(Windows1251ToUtf8(check::FirstWords(text))) + ")" +
                    (pictures ? " и " + what : std::string());
         }
         Add("text-before-first-heading", Severity::Note, 1,
@@ -115,14 +145,25 @@ class Checker {
     void CheckHeadings() {
         std::unordered_map<std::string, int> seen;  // parent page + title -> first page
         std::vector<int> parents;                   // the open page of each level
+        int top = 6;                                // the outermost level of the document
+        for (int i = first_; i <= count_; ++i) top = std::min<int>(top, table_.Headers[i].Level);
         for (int i = first_; i <= count_; ++i) {
             const int level = table_.Headers[i].Level;
             const int before = i == first_ ? 0 : table_.Headers[i - 1].Level;
-            if (i == first_ && level != 1) {
+            if (i == first_ && level != 1 && level == top) {
+                // The tree takes the outermost level as its top: it is whole.
+                Add("level-start", Severity::Note, i,
+                    "все заголовки документа уровня " + std::to_string(top) +
+                        " и ниже: дерево разделов начнётся с этого уровня; поднимите все "
+                        "заголовки на уровень «Заголовок 1» (на " +
+                        std::to_string(top - 1) + " выше).");
+            } else if (i == first_ && level != 1) {
                 Add("level-jump", Severity::Error, i,
                     "документ начинается с заголовка уровня " + std::to_string(level) +
-                        ", а не 1: дерево разделов будет построено неверно; задайте этому "
-                        "заголовку стиль «Заголовок 1».");
+                        ", а дальше есть заголовки уровня " + std::to_string(top) +
+                        ": дерево разделов будет построено неверно; задайте этому заголовку "
+                        "стиль «Заголовок " +
+                        std::to_string(top) + "».");
             } else if (i > first_ && level >= before + 2) {
                 Add("level-jump", Severity::Error, i,
                     "заголовок уровня " + std::to_string(level) +
@@ -162,7 +203,7 @@ class Checker {
             const Pos length = Pos(page.size()) > limits_.PageText ? check::CountText(page) : 0;
             if (length > limits_.PageText) {
                 Add("large-page", Severity::Warning, i,
-                    "на странице " + std::to_string(length) + " знаков текста, больше " +
+                    "на странице " + Characters(std::size_t(length)) + " текста, больше " +
                         std::to_string(limits_.PageText) +
                         ": её долго загружать и неудобно читать; разделите раздел "
                         "подзаголовками.");
@@ -198,7 +239,18 @@ class Checker {
     void CheckLinks(const check::ScanResult& scan) {
         std::unordered_map<int, std::size_t> groups;     // page -> finding's links
         std::vector<std::pair<int, std::string>> first;  // page, first name, in order
+        // A table of contents is a run of links to contents bookmarks; told once per page.
+        std::unordered_map<int, int> contents;  // page -> such links
+        for (const check::Link& link : scan.Links)
+            if (link.Page != 0 && IsContentsLink(link.Name)) ++contents[link.Page];
+        for (const auto& [page, links] : contents) {
+            if (links < MinContentsLinks) continue;
+            Add("own-contents", Severity::Warning, page,
+                "здесь оглавление документа: дерево разделов заменяет его; удалите оглавление "
+                "из документа.");
+        }
         for (const check::Link& link : scan.Links) {
+            if (IsContentsLink(link.Name) && contents[link.Page] >= MinContentsLinks) continue;
             if (link.Page == 0 || check::IsNoteBackLink(link.Name) ||
                 scan.Targets.count(link.Name) || check::IsTopLink(link.Name))
                 continue;
@@ -214,6 +266,8 @@ class Checker {
                     "исправьте или удалите гиперссылку.");
         }
     }
+
+    static constexpr int MinContentsLinks = 3;
 
     void CheckPictures(const std::vector<Picture>& pictures) {
         std::unordered_map<int, std::uint64_t> weight;
@@ -295,20 +349,6 @@ const SeverityNames& NamesOf(Severity level) {
 std::size_t CountOf(const std::vector<Finding>& findings, Severity level) {
     return std::size_t(std::count_if(findings.begin(), findings.end(),
                                      [level](const Finding& f) { return f.Level == level; }));
-}
-
-// Russian plural: 1 ошибка, 2 ошибки, 5 ошибок.
-std::string Counted(std::size_t n, const char* one, const char* few, const char* many) {
-    const std::size_t tens = n % 100;
-    const std::size_t units = n % 10;
-    const char* form = many;
-    if (tens < 11 || tens > 14) {
-        if (units == 1)
-            form = one;
-        else if (units >= 2 && units <= 4)
-            form = few;
-    }
-    return std::to_string(n) + ' ' + form;
 }
 
 }  // namespace

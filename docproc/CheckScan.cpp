@@ -78,6 +78,17 @@ class PageCursor {
     int page_ = 0;
 };
 
+// A code sample: <code>, <tt>, <kbd>, <samp>, or a monospaced font named on the tag.
+bool IsCodeTag(std::string_view tag, const std::string& name) {
+    if (name == "code" || name == "tt" || name == "kbd" || name == "samp") return true;
+    if (name.empty() || name[0] == '/') return false;
+    std::string lower(tag);
+    for (char& c : lower) c = Lower(c);
+    for (const char* font : {"courier", "monospace", "consolas", "mono"})
+        if (lower.find(font) != std::string::npos) return true;
+    return false;
+}
+
 // How a paragraph's text looks.
 struct Look {
     bool HeadingLike = false;  // short, wholly bold or in capitals, no closing period
@@ -93,7 +104,9 @@ Look LookAt(std::string_view content) {
         if (c == '<') {
             const std::size_t end = content.find('>', i);
             if (end == std::string_view::npos) break;
-            const std::string name = TagName(content.substr(i, end - i + 1));
+            const std::string_view tag = content.substr(i, end - i + 1);
+            const std::string name = TagName(tag);
+            if (IsCodeTag(tag, name)) return Look{};  // code is neither heading nor prose
             if (name == "b" || name == "strong") ++bold;
             if ((name == "/b" || name == "/strong") && bold > 0) --bold;
             i = end;
@@ -211,6 +224,7 @@ ScanResult Scan(const HeadingTable& table, std::string_view html) {
     PageCursor pages(table);
     ParagraphWatch paragraphs(html, result.FakeHeadings);
     int tables = 0;
+    int preformatted = 0;
     for (std::size_t at = std::size_t(result.BodyStart - 1); at < html.size();) {
         const std::size_t lt = html.find('<', at);
         if (lt == std::string_view::npos) break;
@@ -222,7 +236,11 @@ ScanResult Scan(const HeadingTable& table, std::string_view html) {
         const int page = pages.At(Pos(lt) + 1);
         if (name == "table") ++tables;
         if (name == "/table" && tables > 0) --tables;
-        if (name == "p") paragraphs.Open(lt, gt + 1, page, tables > 0);
+        if (name == "pre") ++preformatted;
+        if (name == "/pre" && preformatted > 0) --preformatted;
+        if (name == "p")
+            paragraphs.Open(lt, gt + 1, page,
+                            tables > 0 || preformatted > 0 || IsCodeTag(tag, name));
         if (name == "/p") paragraphs.Close(lt, gt + 1);
         if (name.empty() || name[0] == '/') continue;
         if (std::string id = Attribute(tag, "id"); !id.empty())

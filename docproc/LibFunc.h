@@ -337,4 +337,28 @@ void CopyFolder(const std::string& source, const std::string& target);
 // True when the folder is gone.
 bool DeleteFolder(const std::string& folder);
 
+// The pages as one document for printing: the first page's head, then the body of each
+// page in the order given, each after the first starting on a new sheet.
+std::string JoinPages(const std::vector<std::string>& pages);
+
+// Search across the pages of a document or course: each page's visible text (the body
+// without tags, references decoded, letters folded to lower case in windows-1251, "ё" as
+// "е", blanks run together) is kept once per load, so a query is one pass over the texts.
+class SearchIndex {
+  public:
+    struct Hit {
+        int Page = 0;   // 0-based, in the order the pages were added
+        int Count = 0;  // occurrences on that page
+    };
+
+    // Adds a page's HTML (windows-1251 bytes).
+    void AddPage(std::string_view html);
+    int PageCount() const { return int(texts_.size()); }
+    // The pages where query occurs, in page order; none for a query of blanks only.
+    std::vector<Hit> Find(std::string_view query) const;
+
+  private:
+    std::vector<std::string> texts_;
+};
+
 }  // namespace kelmo

@@ -7,6 +7,8 @@
 #include <QTreeWidgetItemIterator>
 #include <map>
 
+#include "OutlineTree.h"
+
 namespace kelmo {
 namespace {
 
@@ -40,13 +42,14 @@ CheckPanel::CheckPanel(QWidget* parent)
     });
 }
 
-void CheckPanel::ShowFindings(const std::vector<Finding>& findings) {
+void CheckPanel::ShowFindings(const std::vector<Finding>& findings, bool numbered) {
     Clear();
     if (findings.empty()) {
         Findings->addItem(QStringLiteral("Замечаний нет"));
         return;
     }
-    for (const Finding& finding : findings) {
+    for (Finding finding : findings) {
+        if (!numbered) finding.Where = WithoutNumber(finding.Where).toByteArray().toStdString();
         const QString text = QString::fromUtf8(FindingText(finding));
         auto* item = new QListWidgetItem(SeverityIcon(finding.Level), text, Findings);
         item->setToolTip(QString::fromUtf8(SeverityWord(finding.Level)) + QStringLiteral(": ") +
@@ -56,6 +59,15 @@ void CheckPanel::ShowFindings(const std::vector<Finding>& findings) {
 }
 
 void CheckPanel::Clear() { Findings->clear(); }
+
+void CheckPanel::SelectPage(int page) {
+    for (int i = 0; i < Findings->count(); ++i) {
+        if (Findings->item(i)->data(Qt::UserRole).toInt() != page) continue;
+        Findings->setCurrentRow(i);
+        Findings->scrollToItem(Findings->item(i));
+        return;
+    }
+}
 
 void MarkPages(QTreeWidget& tree, const std::vector<Finding>& findings) {
     std::map<int, Severity> worst;  // page -> the most severe error or warning

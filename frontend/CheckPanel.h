@@ -18,10 +18,13 @@ class CheckPanel : public QDockWidget {
   public:
     explicit CheckPanel(QWidget* parent = nullptr);
 
-    // Lists findings in the order given, or "Замечаний нет" when there are none.
-    void ShowFindings(const std::vector<Finding>& findings);
+    // Lists findings in the order given, or "Замечаний нет" when there are none. Without
+    // numbers the pages are named as the tree names them, by title alone.
+    void ShowFindings(const std::vector<Finding>& findings, bool numbered = true);
     // Empties the list while no document is split.
     void Clear();
+    // Selects the first finding about page (1-based line of the outline), if any.
+    void SelectPage(int page);
     QListWidget& List() { return *Findings; }
 
   signals:

@@ -2,6 +2,7 @@
 
 #include <CourseRoad.h>
 #include <WorkFiles.h>
+#include <WorkFolder.h>
 
 #include <QAction>
 #include <QDir>
@@ -49,6 +50,11 @@ void CourseCommands::SetQuestions(std::unique_ptr<CourseQuestions> questions) {
     Questions = std::move(questions);
 }
 
+void CourseCommands::UpdateCommands(bool pagesShown) {
+    USavePages->setEnabled(pagesShown);
+    USaveCourse->setEnabled(pagesShown && Window.Course());
+}
+
 void CourseCommands::CourseClick() {
     if (Window.Busy()) return;
     if (const CourseRoad* shown = Window.Course()) {
@@ -70,10 +76,9 @@ void CourseCommands::SavePagesClick() {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте документ."));
         return;
     }
-    std::string title = Window.Showing().DocTitle;
-    HtmlToPlainText(title);
-    QString name = DecodeWindows1251(title);
+    QString name = Window.DocumentName();
     if (name.isEmpty()) name = QStringLiteral("Kelmo Preview");
+    Questions->SuggestedPackage = QDir(DocumentFolder(Window.Showing().Source)).filePath(name);
     SavePackage({name, false, {{name, workDir, {}}}, {}});
 }
 
@@ -83,13 +88,21 @@ void CourseCommands::SaveCourseClick() {
         Questions->ShowError(&Window, QStringLiteral("Сначала откройте курс (Файл → Курс…)."));
         return;
     }
+    const QFileInfo course(Window.Showing().Source);
+    const QString shortName = Window.Course()->Definition().ShortName.trimmed();
+    const QString name = shortName.isEmpty() ? course.completeBaseName() : shortName;
+    Questions->SuggestedPackage = course.absoluteDir().filePath(name);
     SavePackage(Window.Course()->Request());
 }
 
 void CourseCommands::SavePackage(const PackageRequest& request) {
     PackageFormat format = PackageFormat::Scorm12;
-    const QString path = Questions->AskPackage(&Window, format);
+    QString path = Questions->AskPackage(&Window, format);
     if (path.isEmpty()) return;
+    // A name typed without its suffix gets it.
+    if (format != PackageFormat::Folder &&
+        !path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive))
+        path += QStringLiteral(".zip");
     // A file package replaces what is there; a folder package goes only where nothing is,
     // and says so itself.
     const QFileInfo target(path);
@@ -102,6 +115,32 @@ void CourseCommands::SavePackage(const PackageRequest& request) {
         Window.SetStatus(QStringLiteral("Пакет сохранен: ") + path + QStringLiteral(".") +
                          (notes.isEmpty() ? QString() : QLatin1Char(' ') + notes.join(". ")));
     });
+}
+
+// The course's tree as the package will have it: a left-out page greyed, a page with a
+// title of its own under that title (its heading in the tooltip).
+void CourseCommands::ShowSections() {
+    const CourseRoad* road = Window.Course();
+    if (!road) return;
+    const Course& course = road->Definition();
+    const OutlineTree& pages = Window.PageTree();
+    const OutlineTree& titles = Window.TitleTree();
+    for (QTreeWidgetItemIterator it(&Window.StructView()); *it; ++it) {
+        const int index = (*it)->data(0, Qt::UserRole).toInt();
+        if (index >= pages.Count() || index >= titles.Count()) continue;
+        if (pages.NodeAt(index).Depth == 0) continue;  // a material's own line
+        const QString name = DecodeWindows1251(pages.NodeAt(index).Text);
+        const qsizetype slash = name.indexOf(QLatin1Char('/'));
+        const int material = work::MaterialIndex(pages.NodeAt(index).Text.toStdString());
+        if (slash < 0 || material < 0 || material >= course.Materials.size()) continue;
+        const SectionParameters section =
+            course.Materials[material].SectionFor(name.mid(slash + 1));
+        const QString heading = DecodeWindows1251(titles.NodeAt(index).Text).trimmed();
+        (*it)->setText(0, section.Title.isEmpty() ? heading : section.Title);
+        (*it)->setToolTip(
+            0, section.LeftOut ? heading + QStringLiteral(" (не включается в пакет)") : heading);
+        (*it)->setForeground(0, section.LeftOut ? QBrush(Qt::gray) : QBrush());
+    }
 }
 
 void CourseCommands::SectionParamsClick(int index) {
@@ -124,6 +163,7 @@ void CourseCommands::SectionParamsClick(int index) {
         edited.SetSection(section);
         kelmo::SaveCourse(course, Window.Showing().Source);
         road.SetCourse(course);
+        ShowSections();
     });
 }
 

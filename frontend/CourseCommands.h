@@ -25,6 +25,11 @@ class CourseCommands : public QObject {
     ~CourseCommands() override;
 
     void SetQuestions(std::unique_ptr<CourseQuestions> questions);
+    // Enables the save commands that have something to save.
+    void UpdateCommands(bool pagesShown);
+    // The course's tree as the package will have it: a left-out page greyed, a page with a
+    // title of its own under that title.
+    void ShowSections();
 
     void CourseClick();
     void SavePagesClick();

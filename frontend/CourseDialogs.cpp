@@ -31,8 +31,9 @@ const FormatFilter PackageFilters[] = {
 };
 
 QString MaterialLine(const Material& material) {
-    return material.Title + QStringLiteral("  (") + QFileInfo(material.Document).fileName() +
-           QLatin1Char(')');
+    const QString file = QFileInfo(material.Document).fileName();
+    if (material.Title.isEmpty()) return file;  // titled as the document is
+    return material.Title + QStringLiteral("  (") + file + QLatin1Char(')');
 }
 
 }  // namespace
@@ -58,9 +59,9 @@ QString CourseQuestions::AskPackage(QWidget* parent, PackageFormat& format) {
     for (const FormatFilter& filter : PackageFilters) filters << QString::fromUtf8(filter.Filter);
     QString chosen;
     // Replacing is asked by the command, which knows what it may replace.
-    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить пакет"), {},
-                                                      filters.join(QStringLiteral(";;")), &chosen,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Сохранить пакет"), SuggestedPackage,
+        filters.join(QStringLiteral(";;")), &chosen, QFileDialog::DontConfirmOverwrite);
     for (const FormatFilter& filter : PackageFilters)
         if (chosen == QString::fromUtf8(filter.Filter)) format = filter.Format;
     return path;
@@ -99,6 +100,7 @@ TDocumentParamsDialog::TDocumentParamsDialog(const Material& material, QWidget* 
     ui->setupUi(this);
     ui->edDocument->setText(material.Document);
     ui->edTitle->setText(material.Title);
+    ui->edTitle->setPlaceholderText(QStringLiteral("как в документе"));
     // Partly ticked: numbers unless most headings carry their own.
     ui->cbAutoNumHead->setTristate(true);
     ui->cbAutoNumHead->setToolTip(QStringLiteral(
@@ -205,10 +207,7 @@ void TCourseDialog::ShowMaterials(int current) {
 
 void TCourseDialog::AddClick() {
     for (const QString& path : Questions.AskDocuments(this)) {
-        Materials.append({QFileInfo(path).absoluteFilePath(),
-                          QFileInfo(path).completeBaseName(),
-                          Numbering::Auto,
-                          {}});
+        Materials.append({QFileInfo(path).absoluteFilePath(), QString(), Numbering::Auto, {}});
     }
     ShowMaterials(int(Materials.size()) - 1);
 }

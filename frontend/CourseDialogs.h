@@ -37,6 +37,9 @@ class CourseQuestions {
     virtual bool EditMaterial(QWidget* parent, Material& material);
     virtual bool EditSection(QWidget* parent, const QString& heading, SectionParameters& section);
     virtual void ShowError(QWidget* parent, const QString& text);
+
+    // The file name AskPackage offers first, in the folder where it starts.
+    QString SuggestedPackage;
 };
 
 class TDocumentParamsDialog : public QDialog {

@@ -1,9 +1,18 @@
 #include "Dialogs.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace kelmo {
+
+void CloseCompletionsWithDialog(QFileDialog& dialog) {
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [&dialog] {
+        for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+            if (completer->popup()) completer->popup()->hide();
+    });
+}
 
 QString MessageBoxDialogs::AskDocument(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted) return {};

@@ -17,6 +17,12 @@ class Dialogs {
     virtual void ShowError(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
+// A file name typed with its completion list open and ended with Enter accepts the dialog
+// while the line edit still has the focus (under X the focus moves only when the server
+// says so), and the completer hides its list only when the focus has gone: the list stays
+// on screen after the dialog, holding mouse and keyboard. This closes it with the dialog.
+void CloseCompletionsWithDialog(QFileDialog& dialog);
+
 class MessageBoxDialogs : public Dialogs {
   public:
     QString AskDocument(QFileDialog& dialog) override;

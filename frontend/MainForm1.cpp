@@ -25,6 +25,8 @@
 #include "CourseCommands.h"
 #include "ErrorText.h"
 #include "FindBar.h"
+#include "ReviewTools.h"
+#include "TreeNotice.h"
 #include "WaitCursor.h"
 #include "ui_MainForm1.h"
 
@@ -85,7 +87,7 @@ class SuspendedUpdates {
 
 QString OpenFilters() {
     return QStringLiteral(
-        "Документы (*.doc *.docx *.odt *.rtf *.htm *.html);;"
+        "Документы и курсы (*.doc *.docx *.odt *.rtf *.htm *.html *.kelmo-course);;"
         "Документ MS Word (*.doc);;"
         "Документ Word 2007 (*.docx);;"
         "Документ OpenDocument (*.odt);;"
@@ -131,6 +133,8 @@ TMainForm::TMainForm(std::unique_ptr<kelmo::Dialogs> dialogs,
     ui->setupUi(this);
     SetupControls();
     CourseCmds = std::make_unique<kelmo::CourseCommands>(*this);
+    Review = new kelmo::ReviewTools(*this);
+    UpdateCommands();
     // FormCreate
     setWindowState(windowState() | Qt::WindowMaximized);
     InitialDir = QDir::currentPath();
@@ -148,6 +152,7 @@ void TMainForm::SetupControls() {
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setNameFilters(OpenFilters().split(QStringLiteral(";;")));
+    kelmo::CloseCompletionsWithDialog(*OpenDialog1);
 
     ui->ToolBar1->widgetForAction(ui->UOpen)->setObjectName(QStringLiteral("ToolButton1"));
     cbAutoNumHead = new QCheckBox(QStringLiteral("Автоматическая нумерация заголовков"), this);
@@ -167,6 +172,7 @@ void TMainForm::SetupControls() {
     QPalette palette = ui->tvStruct->palette();
     palette.setColor(QPalette::Text, palette.color(QPalette::Highlight));
     ui->tvStruct->setPalette(palette);
+    Notice = kelmo::TreeNotice::InstallAbove(*ui->tvStruct);
     ui->Splitter1->setStretchFactor(0, 0);
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->setSizes({201, 823});
@@ -187,6 +193,10 @@ void TMainForm::SetupControls() {
     ui->MUchebnik->insertAction(ui->UExit, Checks->toggleViewAction());
     connect(Checks, &kelmo::CheckPanel::PageChosen, this,
             [this](int page) { SelectNode(page - 1); });
+    connect(Notice, &kelmo::TreeNotice::NodeChosen, this, [this](int index) {
+        SelectNode(index);
+        Checks->SelectPage(index + 1);
+    });
 
     connect(ui->UOpen, &QAction::triggered, this, &TMainForm::UOpenClick);
     connect(ui->UExit, &QAction::triggered, this, &TMainForm::UExitClick);
@@ -230,6 +240,7 @@ void TMainForm::SetupReading() {
 void TMainForm::SetZoom(double zoom) {
     Zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     PageView->SetZoom(Zoom);
+    if (Review) Review->ShowZoom(Zoom);
 }
 
 void TMainForm::RestoreSettings() {
@@ -280,9 +291,8 @@ void TMainForm::OpenDocument(const QString& documentPath) {
     if (kelmo::IsCourseFile(documentPath)) return OpenCourse(documentPath);
     RunCommand([&] {
         const kelmo::WaitCursor wait;
-        const QString refused = ShowPages(RunInNewWorkDir(documentPath));
-        OutlineRefused = !refused.isEmpty();
-        ThrowRefused(refused);
+        ShowPages(RunInNewWorkDir(documentPath));
+        Review->Remember(documentPath);
     });
 }
 
@@ -293,8 +303,9 @@ void TMainForm::OpenCourse(const QString& coursePath) {
         const kelmo::WaitCursor wait;
         ClearOutline();
         Checks->Clear();
-        const kelmo::WorkFolder folder =
-            kelmo::MakeWorkFolder(kelmo::DocumentFolder(coursePath), kelmo::NewSessionName());
+        const kelmo::WorkFolder folder = kelmo::MakeWorkFolderOrElsewhere(
+            kelmo::DocumentFolder(coursePath), kelmo::NewSessionName(), kelmo::FallbackWorkRoot());
+        WorkDirElsewhere = folder.Elsewhere;
         if (folder.Created) CreatedWorkDirs << folder.Path;
         Shown = {kelmo::Shown::Kind::Course,
                  coursePath,
@@ -305,6 +316,7 @@ void TMainForm::OpenCourse(const QString& coursePath) {
         Shown.Course->Run(RoadOptionsFor(false));
         ShowCourse(QStringLiteral("Курс разделен на страницы в папке ") + folder.Path +
                    QStringLiteral("."));
+        Review->Remember(coursePath);
     });
 }
 
@@ -316,12 +328,11 @@ void TMainForm::URefreshClick() {
     const QString documentPath = Shown.Source;
     RunCommand([&] {
         const auto [place, title] = Selected();
-        const QString refused = ShowPages(RunDocumentRoad(documentPath, false));
+        ShowPages(RunDocumentRoad(documentPath, false));
         if (place >= 0) ReselectHeading(place, title);
         SetStatus(QStringLiteral("Документ обновлён в ") +
-                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        // Said once for the document, not again at every save.
-        if (!std::exchange(OutlineRefused, !refused.isEmpty())) ThrowRefused(refused);
+                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(". ") +
+                  CheckCount);
     });
 }
 
@@ -379,10 +390,6 @@ void TMainForm::ReselectHeading(int place, const QByteArray& title) {
     }
 }
 
-void TMainForm::ThrowRefused(const QString& refused) {
-    if (!refused.isEmpty()) throw kelmo::TreeViewError(refused.toStdString());
-}
-
 void TMainForm::RunCommand(const std::function<void()>& command) {
     CommandRunning = true;
     for (const auto& watcher : Watchers) watcher->BeginRun();
@@ -396,9 +403,18 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
     }
     CommandRunning = false;
     URefresh->setEnabled(Shown.What != kelmo::Shown::Kind::Nothing);
+    UpdateCommands();
     for (const auto& watcher : Watchers) watcher->EndRun();
     emit CommandFinished();
     if (CloseRequested) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+// Commands that need pages are disabled while there are none.
+void TMainForm::UpdateCommands() {
+    const bool pages = Shown.WorkDir != QStringLiteral(" ") &&
+                       QFileInfo::exists(kelmo::WorkFile(Shown.WorkDir, kelmo::work::Names));
+    CourseCmds->UpdateCommands(pages);
+    Review->PagesChanged(pages);
 }
 
 void TMainForm::ShowException(const QString& message) {
@@ -428,14 +444,26 @@ kelmo::Pages TMainForm::RunInNewWorkDir(const QString& documentPath) {
 
     InitialDir = kelmo::DocumentFolder(documentPath);
     SessionName = kelmo::NewSessionName();
-    const kelmo::WorkFolder folder = kelmo::MakeWorkFolder(InitialDir, SessionName);
+    // The status line never names the folder of a document shown before this one.
+    const QString refused =
+        QStringLiteral("Документ ") + documentPath + QStringLiteral(" не открыт.");
+    kelmo::WorkFolder folder;
+    try {
+        folder =
+            kelmo::MakeWorkFolderOrElsewhere(InitialDir, SessionName, kelmo::FallbackWorkRoot());
+    } catch (...) {
+        SetStatus(refused);
+        throw;
+    }
     Shown = {kelmo::Shown::Kind::Document, documentPath, folder.Path, {}, nullptr};
+    WorkDirElsewhere = folder.Elsewhere;
     if (folder.Created) CreatedWorkDirs << folder.Path;
     try {
         kelmo::Pages pages = RunDocumentRoad(documentPath, true);
         WatchShown();
         return pages;
     } catch (...) {
+        SetStatus(refused);
         if (folder.Created) ForgetEmptyWorkFolder(folder.Path);
         throw;
     }
@@ -446,6 +474,7 @@ void TMainForm::ClearOutline() {
     StructTree.Clear();
     ui->tvFNames->clear();
     NamesTree.Clear();
+    Notice->ShowMessage({}, -1);
 }
 
 kelmo::RoadOptions TMainForm::RoadOptionsFor(bool showStages) {
@@ -468,7 +497,9 @@ kelmo::RoadOptions TMainForm::RoadOptionsFor(bool showStages) {
                 break;
             case kelmo::RoadStage::Split:
                 SetStatus(QStringLiteral("Документ разделен на страницы в папке ") + file +
-                          QLatin1Char('.'));
+                          (WorkDirElsewhere
+                               ? QStringLiteral(" (папка документа закрыта для записи).")
+                               : QStringLiteral(".")));
                 break;
             case kelmo::RoadStage::Checked:
                 break;
@@ -510,12 +541,13 @@ void TMainForm::ForgetEmptyWorkFolder(const QString& folder) {
 }
 
 QString TMainForm::ShowPages(const kelmo::Pages& pages) {
-    ShowCheck(pages.Findings);
     if (pages.Split == kelmo::SplitResult::TooManyHeadings) {
+        ShowCheck(pages.Findings);
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }
     const bool numbers = kelmo::UsesNumbers(*pages.Table, Numbering);
+    ShowCheck(pages.Findings, numbers);
     if (Numbering == kelmo::Numbering::Auto) {
         const QSignalBlocker keepAutomatic(cbAutoNumHead);
         cbAutoNumHead->setChecked(numbers);
@@ -536,6 +568,7 @@ void TMainForm::ShowCourse(const QString& status) {
     ShowCheck(findings);
     LoadOutline();  // a material's skipped level is its own finding
     kelmo::MarkPages(*ui->tvStruct, findings);
+    CourseCmds->ShowSections();
 }
 
 QString TMainForm::LoadOutline() {
@@ -545,13 +578,29 @@ QString TMainForm::LoadOutline() {
     ui->tvStruct->update();
     const QString namesRefused =
         LoadTree(*ui->tvFNames, NamesTree, kelmo::WorkFile(Shown.WorkDir, kelmo::work::Names));
-    // Both trees hold every line; a skipped level is reported once, over the loaded tree.
-    return titlesRefused.isEmpty() ? namesRefused : titlesRefused;
+    // A document without headings is one page, page_0.htm: its node is named after the
+    // document unless the outline names it.
+    if (NamesTree.Count() > 0 && NamesTree.NodeAt(0).Text == "page_0.htm" &&
+        StructTree.Count() > 0 && StructTree.NodeAt(0).Text.trimmed().isEmpty())
+        ui->tvStruct->topLevelItem(0)->setText(0, DocumentName());
+    // Both trees hold every line; a skipped level is told on the line above the tree.
+    const QString refused = titlesRefused.isEmpty() ? namesRefused : titlesRefused;
+    Notice->ShowMessage(
+        refused, titlesRefused.isEmpty() ? NamesTree.RefusedIndex() : StructTree.RefusedIndex());
+    return refused;
 }
 
-void TMainForm::ShowCheck(const std::vector<kelmo::Finding>& findings) {
-    Checks->ShowFindings(findings);
-    SetStatus(Status() + QLatin1Char(' ') + QString::fromUtf8(kelmo::CheckSummary(findings)));
+QString TMainForm::DocumentName() const {
+    std::string title = Shown.DocTitle;
+    kelmo::HtmlToPlainText(title);
+    const QString name = kelmo::DecodeWindows1251(title);
+    return name.isEmpty() ? QFileInfo(Shown.Source).completeBaseName() : name;
+}
+
+void TMainForm::ShowCheck(const std::vector<kelmo::Finding>& findings, bool numbered) {
+    Checks->ShowFindings(findings, numbered);
+    CheckCount = QString::fromUtf8(kelmo::CheckSummary(findings));
+    SetStatus(Status() + QLatin1Char(' ') + CheckCount);
 }
 
 QString TMainForm::LoadTree(QTreeWidget& view, kelmo::OutlineTree& tree, const QString& fileName) {

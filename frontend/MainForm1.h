@@ -49,7 +49,9 @@ class QTreeWidgetItem;
 
 namespace kelmo {
 class FindBar;
-}
+class TreeNotice;
+class ReviewTools;
+}  // namespace kelmo
 
 namespace Ui {
 class TMainForm;
@@ -81,6 +83,7 @@ class TMainForm : public QMainWindow {
     void SelectNode(int index);
     kelmo::PageViewer& Viewer() { return *PageView; }
     kelmo::CourseCommands& Courses() { return *CourseCmds; }
+    kelmo::ReviewTools& Tools() { return *Review; }
 
     // What is shown; Course() is the course shown, nullptr for a document.
     const kelmo::Shown& Showing() const { return Shown; }
@@ -96,6 +99,8 @@ class TMainForm : public QMainWindow {
     void RunCommand(const std::function<void()>& command);
     void SetStatus(const QString& text);
     QString Status() const;
+    // The document's title, or its file name without the extension.
+    QString DocumentName() const;
 
   signals:
     // The open command has run to its end, failed or not.
@@ -130,7 +135,6 @@ class TMainForm : public QMainWindow {
     void RefreshCourse(qsizetype material);
     // Follows the document or every material of the course shown; nothing for none.
     void WatchShown();
-    static void ThrowRefused(const QString& refused);
     // The selected node's place and title, -1 when none.
     std::pair<int, QByteArray> Selected() const;
     void ReselectHeading(int place, const QByteArray& title);
@@ -142,13 +146,15 @@ class TMainForm : public QMainWindow {
     void ShowProgress(const QString& documentPath, int elapsedMs);
     void ShowException(const QString& message);
     void ShowMessageBox(const QString& caption, const QString& text);
+    // Commands that need pages are disabled while there are none.
+    void UpdateCommands();
     void SetupControls();
     void SetupReading();
     void SetZoom(double zoom);
     void RestoreSettings();
     void SaveSettings() const;
     void ForgetEmptyWorkFolder(const QString& folder);
-    void ShowCheck(const std::vector<kelmo::Finding>& findings);
+    void ShowCheck(const std::vector<kelmo::Finding>& findings, bool numbered = true);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;
@@ -160,10 +166,10 @@ class TMainForm : public QMainWindow {
     kelmo::Numbering Numbering = kelmo::Numbering::Auto;
     QLabel* StatusText = nullptr;  // stays until the next stage, whatever menus show
     kelmo::FindBar* FindBar1 = nullptr;
+    kelmo::TreeNotice* Notice = nullptr;  // the skipped level above the tree
     QAction* URefresh = nullptr;
     // The document shown, or each material of the course shown, for the refresh after a save.
     std::vector<std::unique_ptr<kelmo::DocumentWatcher>> Watchers;
-    bool OutlineRefused = false;  // its outline skipped a level when last loaded
     double Zoom = 1.0;
     kelmo::CheckPanel* Checks = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
@@ -174,11 +180,15 @@ class TMainForm : public QMainWindow {
     bool CloseRequested = false;
 
     kelmo::Shown Shown;
+    QString CheckCount;  // "Проверка: 2 ошибки, 5 предупреждений" of what is shown
+    bool WorkDirElsewhere = false;  // in the cache: the document's folder is read-only
     QString InitialDir;
     QString SessionName;
     QStringList CreatedWorkDirs;  // every folder this run made, deleted at close
 
     std::unique_ptr<kelmo::CourseCommands> CourseCmds;
+    kelmo::ReviewTools* Review = nullptr;  // search, PDF, recent documents, zoom
 
     friend class MainFormTest;
+    friend class kelmo::ReviewTools;
 };

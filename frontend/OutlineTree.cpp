@@ -38,15 +38,9 @@ int IndentOf(QByteArrayView line) {
     return n;
 }
 
-OutlineNode& AncestorAtDepth(OutlineNode& node, int depth) {
-    OutlineNode* up = &node;
-    while (up->Depth > depth) up = up->Parent;
-    return *up;
-}
-
-QString InvalidLevelMessage(int indent, QByteArrayView itemText) {
+QString InvalidLevelMessage(int level, QByteArrayView itemText) {
     return QStringLiteral("Invalid level (%1) for item \"%2\"")
-        .arg(indent)
+        .arg(level)
         .arg(DecodeWindows1251(itemText));
 }
 
@@ -65,6 +59,7 @@ QByteArray OutlineTree::ReadFile(const QString& path) {
 void OutlineTree::Clear() {
     Roots.clear();
     Nodes.clear();
+    Refused = -1;
     Remembered = nullptr;
     RememberedIndex = -1;
 }
@@ -85,25 +80,20 @@ QString OutlineTree::LoadText(QByteArrayView text) {
     Clear();
     QString firstRefused;
     // Earlier lines with strictly rising indentation: the top is the nearest earlier line
-    // with a smaller indentation than the one read.
+    // with a smaller indentation than the one read, which becomes the parent.
     std::vector<std::pair<int, OutlineNode*>> smaller;
-    OutlineNode* previous = nullptr;
+    int previousIndent = -1;
     for (const QByteArrayView line : SplitLines(text)) {
         const int indent = IndentOf(line);
         QByteArray itemText = line.sliced(indent).toByteArray();
         while (!smaller.empty() && smaller.back().first >= indent) smaller.pop_back();
-        if (firstRefused.isEmpty() && previous && indent > previous->Depth + 1)
-            firstRefused = InvalidLevelMessage(indent, itemText);
-        OutlineNode* parent = nullptr;
-        if (!firstRefused.isEmpty()) {
-            parent = smaller.empty() ? nullptr : smaller.back().second;
-        } else if (previous) {
-            parent = indent == previous->Depth + 1
-                         ? previous
-                         : AncestorAtDepth(*previous, std::min(indent, previous->Depth)).Parent;
+        if (firstRefused.isEmpty() && previousIndent >= 0 && indent > previousIndent + 1) {
+            firstRefused = InvalidLevelMessage(indent + 1, itemText);
+            Refused = Count();
         }
-        previous = &Add(std::move(itemText), parent);
-        smaller.emplace_back(indent, previous);
+        OutlineNode* parent = smaller.empty() ? nullptr : smaller.back().second;
+        smaller.emplace_back(indent, &Add(std::move(itemText), parent));
+        previousIndent = indent;
     }
     return firstRefused;
 }
@@ -162,9 +152,6 @@ int OutlineTree::AbsoluteIndex(const OutlineNode& node) const {
     return index;
 }
 
-namespace {
-
-// "1.2. Title" gives "Title": the numbers move when a heading is added before.
 QByteArrayView WithoutNumber(QByteArrayView title) {
     qsizetype i = 0;
     while (i < title.size() && (title[i] == '.' || (title[i] >= '0' && title[i] <= '9'))) ++i;
@@ -172,8 +159,6 @@ QByteArrayView WithoutNumber(QByteArrayView title) {
         return title.sliced(i + 1);
     return title;
 }
-
-}  // namespace
 
 int FindHeading(const OutlineTree& tree, int place, QByteArrayView title) {
     title = WithoutNumber(title);

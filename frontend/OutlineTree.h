@@ -1,10 +1,11 @@
 // The outline trees of the window: an indented text file ("Titles.txt", "Names.txt")
 // read into a tree of byte strings, addressed by absolute (depth-first) index.
 //
-// Every line of the file becomes a node. The first line two or more levels deeper than
-// the node before it cannot follow the nesting; from it on, each line becomes the last
-// child of the nearest earlier line with a smaller indentation (top-level when none), and
-// the load reports that first line as "Invalid level (%d) for item "%s"".
+// Every line of the file becomes a node: the last child of the nearest earlier line with a
+// smaller indentation, top-level when there is none (so an outline whose headings all
+// start at level 3 is a whole tree). The first line two or more levels deeper than the line
+// before it skips a level: the load reports it as "Invalid level (%d) for item "%s"", with
+// its level (indentation + 1, the heading level of a document's outline) and its text.
 //
 // Errors: a file that cannot be opened throws kelmo::IoError before the tree is touched;
 // a lookup of a missing index throws TreeViewError("Invalid index"). Messages are UTF-8.
@@ -46,6 +47,8 @@ class OutlineTree {
     // line that skips a level, or an empty text.
     QString LoadText(QByteArrayView text);
     void Clear();
+    // The depth-first index of the line the last load reported, or -1.
+    int RefusedIndex() const { return Refused; }
 
     int Count() const { return static_cast<int>(Nodes.size()); }
     const std::vector<OutlineNode*>& TopLevel() const { return Roots; }
@@ -68,6 +71,7 @@ class OutlineTree {
 
     std::vector<std::unique_ptr<OutlineNode>> Nodes;  // owner, flat: deep trees free safely
     std::vector<OutlineNode*> Roots;
+    int Refused = -1;
     mutable const OutlineNode* Remembered = nullptr;
     mutable int RememberedIndex = -1;
     mutable int WalkLength = 0;
@@ -77,6 +81,9 @@ class OutlineTree {
 // title (section numbers aside) nearest to place, the earlier on a tie; else the node at
 // place; else -1.
 int FindHeading(const OutlineTree& tree, int place, QByteArrayView title);
+
+// "1.2. Title" gives "Title": the title without its section number.
+QByteArrayView WithoutNumber(QByteArrayView title);
 
 // A title as the user reads it: windows-1251 bytes decoded.
 QString DecodeWindows1251(QByteArrayView bytes);

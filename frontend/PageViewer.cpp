@@ -88,6 +88,54 @@ void WebPageViewer::FindText(const QString& text, bool backward) {
         text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
 }
 
+void WebPageViewer::ShowFileMarked(const QString& filePath, const QString& text) {
+    auto* once = new QObject(WebView);
+    QObject::connect(WebView, &QWebEngineView::loadFinished, once, [this, once, text] {
+        delete once;
+        FindText(text, false);
+    });
+    ShowFile(filePath);
+}
+
+void WebPageViewer::SavePdf(const QString& filePath, const QString& pdfPath,
+                            const std::function<void(bool)>& done) {
+    Handler->SetFolder(QFileInfo(filePath).absolutePath());
+    auto* page = new LockedPage(Profile, WebView);
+    QObject::connect(page, &QWebEnginePage::loadFinished, page, [page, pdfPath, done](bool ok) {
+        if (!ok) {
+            page->deleteLater();
+            done(false);
+            return;
+        }
+        page->printToPdf(pdfPath);
+    });
+    QObject::connect(page, &QWebEnginePage::pdfPrintingFinished, page,
+                     [page, done](const QString&, bool ok) {
+                         page->deleteLater();
+                         done(ok);
+                     });
+    page->load(PageUrl(filePath));
+}
+
+// A hidden view of its own, so that the page shown stays as it is.
+void WebPageViewer::Print(const QString& filePath, QPrinter& printer,
+                          const std::function<void(bool)>& done) {
+    Handler->SetFolder(QFileInfo(filePath).absolutePath());
+    auto* view = new QWebEngineView(WebView);
+    view->setAttribute(Qt::WA_DontShowOnScreen);
+    view->setPage(new LockedPage(Profile, view));
+    QObject::connect(view, &QWebEngineView::loadFinished, view, [view, &printer, done](bool ok) {
+        if (ok) return view->print(&printer);
+        view->deleteLater();
+        done(false);
+    });
+    QObject::connect(view, &QWebEngineView::printFinished, view, [view, done](bool ok) {
+        view->deleteLater();
+        done(ok);
+    });
+    view->load(PageUrl(filePath));
+}
+
 void WebPageViewer::ShowFile(const QString& filePath) {
     Handler->SetFolder(QFileInfo(filePath).absolutePath());
     WebView->setUrl(PageUrl(filePath));

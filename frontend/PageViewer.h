@@ -5,7 +5,9 @@
 #include <QPointer>
 #include <QString>
 #include <QWebEngineUrlSchemeHandler>
+#include <functional>
 
+class QPrinter;
 class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
@@ -26,6 +28,22 @@ class PageViewer {
     virtual void SetZoom(double /*zoom*/) {}
     // Marks the next (or previous) match of text; an empty text clears the marks.
     virtual void FindText(const QString& /*text*/, bool /*backward*/) {}
+    // Shows a file and marks the matches of text once it is there.
+    virtual void ShowFileMarked(const QString& filePath, const QString& text) {
+        ShowFile(filePath);
+        FindText(text, false);
+    }
+    // Writes the file of the work folder as a PDF (Chromium's own print), then calls done
+    // with the result; without a page engine nothing is written.
+    virtual void SavePdf(const QString& /*filePath*/, const QString& /*pdfPath*/,
+                         const std::function<void(bool)>& done) {
+        done(false);
+    }
+    // Prints the file of the work folder on printer, then calls done with the result.
+    virtual void Print(const QString& /*filePath*/, QPrinter& /*printer*/,
+                       const std::function<void(bool)>& done) {
+        done(false);
+    }
 };
 
 // Serves the files of one folder (and the folders below it).
@@ -51,6 +69,11 @@ class WebPageViewer : public PageViewer {
     void ShowFile(const QString& filePath) override;
     void SetZoom(double zoom) override;
     void FindText(const QString& text, bool backward) override;
+    void ShowFileMarked(const QString& filePath, const QString& text) override;
+    void SavePdf(const QString& filePath, const QString& pdfPath,
+                 const std::function<void(bool)>& done) override;
+    void Print(const QString& filePath, QPrinter& printer,
+               const std::function<void(bool)>& done) override;
     QWebEngineView* View() const;
 
   private:

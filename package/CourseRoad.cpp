@@ -41,10 +41,13 @@ QString CourseRoad::MaterialFolder(qsizetype index) const {
     return WorkFile(folder_, work::MaterialFolder(int(index)));
 }
 
+// Without a title of its own a material is titled as its document, else by its file name.
 QString CourseRoad::TitleOf(qsizetype index) const {
     const Material& material = course_.Materials[index];
-    return material.Title.isEmpty() ? QFileInfo(material.Document).completeBaseName()
-                                    : material.Title;
+    if (!material.Title.isEmpty()) return material.Title;
+    if (std::size_t(index) < done_.size() && !done_[index].DocTitle.isEmpty())
+        return done_[index].DocTitle;
+    return QFileInfo(material.Document).completeBaseName();
 }
 
 void CourseRoad::RunOne(qsizetype index, const RoadOptions& options) {
@@ -65,10 +68,14 @@ void CourseRoad::RunOne(qsizetype index, const RoadOptions& options) {
                               .arg(material.Document, QString::fromStdString(HeadingLimitMessage()))
                               .toStdString());
     }
+    HtmlToPlainText(pages.DocTitle);
+    if (done_.size() <= std::size_t(index)) done_.resize(index + 1);
+    Done& done = done_[index];  // each material its own slot, also through the pool
+    done.Pages = pages.Table->HeaderCount;
+    done.DocTitle = QString::fromStdString(Windows1251ToUtf8(pages.DocTitle));
     const std::string title = TitleOf(index).toStdString();
     for (Finding& finding : pages.Findings) finding.Material = title;
-    if (done_.size() <= std::size_t(index)) done_.resize(index + 1);
-    done_[index] = {pages.Table->HeaderCount, std::move(pages.Findings)};
+    done.Findings = std::move(pages.Findings);
 }
 
 void CourseRoad::Run(const RoadOptions& options) {

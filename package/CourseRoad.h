@@ -41,7 +41,8 @@ class CourseRoad {
 
   private:
     struct Done {
-        int Pages = 0;  // lines of the material's outline
+        int Pages = 0;     // lines of the material's outline
+        QString DocTitle;  // the document's own title, plain text
         std::vector<Finding> Findings;
     };
     QString TitleOf(qsizetype index) const;

@@ -108,12 +108,12 @@ document_not_a_document)
     cp "$fixtures/data/encrypted.doc" secret.doc
     run secret.doc
     expect_rc 1
-    expect_eq stderr "$err" 'Документ защищён паролем: "secret.doc"'
+    expect_eq stderr "$err" 'Документ защищён паролем: "secret.doc". Откройте его в текстовом редакторе, сохраните копию без пароля и откройте её'
     rm secret.doc stderr.txt stdout.txt
     echo "plain text" >notes.doc
     run notes.doc
     expect_rc 1
-    expect_eq stderr "$err" 'Неизвестный формат файла "notes.doc": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
+    expect_eq stderr "$err" 'Файл "notes.doc" повреждён: внутри нет документа, которого ждёшь по его имени. Откройте его в текстовом редакторе и сохраните заново или попросите прислать файл ещё раз'
     expect_eq "folder" "$(ls)" "notes.doc
 stderr.txt
 stdout.txt"
@@ -132,13 +132,13 @@ document_converter_error)
     word97_signature >course.doc
     run --output out course.doc
     expect_rc 1
-    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.doc": Error: source file could not be loaded'
+    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.doc": LibreOffice не смог его прочитать: файл повреждён или в формате, которого LibreOffice не знает. Откройте его в текстовом редакторе и сохраните заново как .docx или .odt'
     expect_no_file out/i.~ht
     # recognised by content whatever the name says
     cp course.doc course.bin
     run --output out course.bin
     expect_rc 1
-    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.bin": Error: source file could not be loaded'
+    expect_eq stderr "$err" 'Не удалось преобразовать документ "course.bin": LibreOffice не смог его прочитать: файл повреждён или в формате, которого LibreOffice не знает. Откройте его в текстовом редакторе и сохраните заново как .docx или .odt'
     # without --output, the empty work folder made for it does not stay behind
     mkdir beside && cp course.doc beside/
     run beside/course.doc
@@ -152,7 +152,7 @@ document_batch)
     echo "plain text" >c.doc
     run --quiet --output out a.doc c.doc b.doc
     expect_rc 1
-    expect_eq stderr "$err" 'c.doc: Неизвестный формат файла "c.doc": нужен документ Word (.doc, .docx), OpenDocument (.odt), RTF или HTML'
+    expect_eq stderr "$err" 'c.doc: Файл "c.doc" повреждён: внутри нет документа, которого ждёшь по его имени. Откройте его в текстовом редакторе и сохраните заново или попросите прислать файл ещё раз'
     [ -s out/a/i.~ht ] && [ -s out/b/i.~ht ] || fail "the good inputs were not all converted"
     ;;
 document_interrupted)

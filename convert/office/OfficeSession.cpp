@@ -454,8 +454,7 @@ Reference<lang::XComponent> OfficeSession::Worker::Load(const QString& document,
     } catch (const io::IOException&) {
     }
     if (!loaded.is() && interaction->PasswordAsked) {
-        FailConversion(
-            QStringLiteral("Документ защищён паролем: %1").arg(QuotedPath(documentPath)));
+        FailPassword(documentPath);
     }
     return loaded;
 }

@@ -277,7 +277,13 @@ void WordApplication::StopConverter() noexcept {
 }
 
 void WordApplication::FailWithConverterWords(const QString& fallback) const {
-    const QString words = ConverterWords(said_);
+    QString words = ConverterWords(said_);
+    // LibreOffice's own words for a file it cannot read, in the user's language.
+    if (words.contains(QLatin1String("source file could not be loaded"), Qt::CaseInsensitive))
+        words = QStringLiteral(
+            "LibreOffice не смог его прочитать: файл повреждён или в формате, "
+            "которого LibreOffice не знает. Откройте его в текстовом "
+            "редакторе и сохраните заново как .docx или .odt");
     FailConversion(QStringLiteral("Не удалось преобразовать документ %1: %2")
                        .arg(QuotedPath(documentPath_), words.isEmpty() ? fallback : words));
 }

@@ -192,6 +192,13 @@ struct OleRow {
     const char* filterOrError;  // the import filter, or the message (%1: the quoted path)
 };
 
+const char* const password =
+    "Документ защищён паролем: %1. Откройте его в текстовом редакторе, сохраните копию без "
+    "пароля и откройте её";
+const char* const damaged =
+    "Файл %1 повреждён: внутри нет документа, которого ждёшь по его имени. Откройте его в "
+    "текстовом редакторе и сохраните заново или попросите прислать файл ещё раз";
+
 TEST_F(ConverterTest, TellsOle2FilesApartAndChoosesTheWordFilter) {
     const char* unknown =
         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
@@ -202,12 +209,10 @@ TEST_F(ConverterTest, TellsOle2FilesApartAndChoosesTheWordFilter) {
         {"word 6", CompoundFile({{"WordDocument", Fib(0xA5DC, 101)}}), "MS WinWord 6.0"},
         {"damaged structure", OleSignature + QByteArray(500, '\0'), "MS Word 97"},
         {"encrypted word 97",
-         CompoundFile({{"1Table", ""}, {"WordDocument", Fib(0xA5EC, 193, 0x0100)}}),
-         "Документ защищён паролем: %1"},
-        {"encrypted word 95", CompoundFile({{"WordDocument", Fib(0xA5DC, 104, 0x0100)}}),
-         "Документ защищён паролем: %1"},
+         CompoundFile({{"1Table", ""}, {"WordDocument", Fib(0xA5EC, 193, 0x0100)}}), password},
+        {"encrypted word 95", CompoundFile({{"WordDocument", Fib(0xA5DC, 104, 0x0100)}}), password},
         {"encrypted docx", CompoundFile({{"EncryptionInfo", ""}, {"EncryptedPackage", ""}}),
-         "Документ защищён паролем: %1"},
+         password},
         {"excel", CompoundFile({{"Workbook", ""}}),
          "Файл %1 — таблица Excel, а не текстовый документ"},
         {"excel 95", CompoundFile({{"Book", ""}}),
@@ -247,7 +252,7 @@ TEST_F(ConverterTest, RenamesOnlyThePictureFieldsOfAnRtfDocument) {
 
 TEST_F(ConverterTest, RecognizesAPasswordProtectedDocumentLibreOfficeMade) {
     const QString encrypted = QStringLiteral(KELMO_CONVERT_TEST_DIR "/data/encrypted.doc");
-    EXPECT_EQ(RecognizeError(encrypted), "Документ защищён паролем: \"" + encrypted + '"');
+    EXPECT_EQ(RecognizeError(encrypted), QString::fromUtf8(password).arg('"' + encrypted + '"'));
 }
 
 struct RefuseRow {
@@ -263,18 +268,18 @@ TEST_F(ConverterTest, RefusesWhatIsNotADocument) {
         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
         "RTF или HTML";
     const RefuseRow rows[] = {
-        {"text named .doc", "notes.doc", "Just some text", unknown},
+        {"text named .doc", "notes.doc", "Just some text", damaged},
+        {"text named .txt", "notes.txt", "Just some text", unknown},
+        {"zip without a document", "t.docx", zipHead + "media/a.png", damaged},
         {"spreadsheet archive", "t.docx", QByteArrayLiteral("PK\x03\x04") + "xl/workbook.xml",
          unknown},
         {"opendocument spreadsheet", "t.odt",
          zipHead + "mimetypeapplication/vnd.oasis.opendocument.spreadsheet", unknown},
         {"opendocument presentation", "p.odt",
          zipHead + "mimetypeapplication/vnd.oasis.opendocument.presentation", unknown},
-        {"truncated signature", "short.doc", OleSignature.left(4), unknown},
+        {"truncated signature", "short.doc", OleSignature.left(4), damaged},
         {"empty file", "empty.doc", "", "Файл %1 пуст"},
-        {"tags that are not a web page", "notes.doc", "<note>html</note>",
-         "Неизвестный формат файла %1: нужен документ Word (.doc, .docx), OpenDocument (.odt), "
-         "RTF или HTML"},
+        {"tags that are not a web page", "notes.xml", "<note>html</note>", unknown},
     };
     for (const RefuseRow& row : rows) {
         WriteFile(Path(row.fileName), row.bytes);
@@ -405,7 +410,9 @@ TEST_F(ConverterTest, ReportsEachConverterFailure) {
          "Не удалось преобразовать документ %1: LibreOffice завершился аварийно, HTML-файл не "
          "создан"},
         {"error", 20000,
-         "Не удалось преобразовать документ %1: Error: source file could not be loaded"},
+         "Не удалось преобразовать документ %1: LibreOffice не смог его прочитать: файл "
+         "повреждён или в формате, которого LibreOffice не знает. Откройте его в текстовом "
+         "редакторе и сохраните заново как .docx или .odt"},
         {"status", 20000, "Не удалось преобразовать документ %1: Не хватает памяти"},
         {"quiet-status", 20000,
          "Не удалось преобразовать документ %1: LibreOffice завершился с кодом 5, HTML-файл не "

@@ -62,5 +62,22 @@ TEST(MakeWorkFolder, RefusesAFileStandingWhereTheFolderWouldGo) {
     EXPECT_THROW(MakeWorkFolder(dir.path(), "ABCDEF12-345"), WorkFolderError);
 }
 
+TEST(MakeWorkFolderOrElsewhere, GoesToTheFallbackOnlyWhenTheFolderTakesNoNewFolder) {
+    QTemporaryDir dir;
+    const QString fallback = dir.path() + "/cache/work";
+    const WorkFolder beside = MakeWorkFolderOrElsewhere(dir.path(), "ABCDEF12-345", fallback);
+    EXPECT_EQ(beside.Path, dir.path() + "/ABCDEF12-345");
+    EXPECT_FALSE(beside.Elsewhere);
+    // Not even root makes a folder in /proc: it stands for a read-only share.
+    const WorkFolder elsewhere = MakeWorkFolderOrElsewhere("/proc", "ABCDEF12-346", fallback);
+    EXPECT_EQ(elsewhere.Path, fallback + "/ABCDEF12-346");
+    EXPECT_TRUE(elsewhere.Created && elsewhere.Elsewhere);
+    EXPECT_TRUE(QFileInfo(elsewhere.Path).isDir());
+    // A folder that does not exist is an error, not a reason to go elsewhere.
+    EXPECT_THROW(MakeWorkFolderOrElsewhere(dir.path() + "/no", "ABCDEF12-347", fallback),
+                 WorkFolderError);
+    EXPECT_FALSE(QFileInfo::exists(fallback + "/ABCDEF12-347"));
+}
+
 }  // namespace
 }  // namespace kelmo

@@ -66,12 +66,20 @@ const Severity N = Severity::Note;
 const std::vector<Row> Rows = {
     // Heading levels
     {"h1 then h3", "<h1>A</h1>" + Text + "<h3>B</h3>" + Text, {}, {{"level-jump", E, 2}}},
-    {"first heading h2", "<h2>A</h2>" + Text + "<h3>B</h3>" + Text, {}, {{"level-jump", E, 1}}},
+    {"all headings h2 and below",
+     "<h2>A</h2>" + Text + "<h3>B</h3>" + Text,
+     {},
+     {{"level-start", N, 1}}},
+    {"first heading h3 over a later h2",
+     "<h3>A</h3>" + Text + "<h2>B</h2>" + Text,
+     {},
+     {{"level-jump", E, 1}}},
     {"h3 back to h1",
      "<h1>A</h1>" + Text + "<h2>B</h2>" + Text + "<h3>C</h3>" + Text + "<h1>D</h1>" + Text,
      {},
      {}},
     {"h2 then h1", "<h2>A</h2>" + Text + "<h1>B</h1>" + Text, {}, {{"level-jump", E, 1}}},
+    {"no heading at all", Text, {}, {{"no-headings", E, 1}}},
     {"empty heading",
      "<h1>A</h1>" + Text + "<h1><a name=x></a>&nbsp;</h1>" + Text,
      {},
@@ -107,7 +115,7 @@ const std::vector<Row> Rows = {
     {"text before an h2",
      "<p>" + Long + "</p><h2>A</h2>" + Text,
      {},
-     {{"level-jump", E, 2}, {"text-before-first-heading", N, 1}}},
+     {{"text-before-first-heading", N, 1}, {"level-start", N, 2}}},
     // Pages
     {"empty leaf page",
      "<h1>A</h1>" + Text + "<h2>B</h2><p>&nbsp;</p><h2>C</h2>" + Text,
@@ -148,6 +156,21 @@ const std::vector<Row> Rows = {
      "</table>",
      {},
      {}},
+    {"code sample then text",
+     "<h1>A</h1><p><font face=\"Courier New, monospace\">RUN</font></p>" + Text + "<pre>" +
+         "<p>END</p>" + Text + "</pre><p><code>MAIN</code></p>" + Text,
+     {},
+     {}},
+    {"own table of contents",
+     "<h1>A</h1><p><a href=#_Toc1>A</a></p><p><a href=#_Toc2>B</a></p><p><a href=#_Toc3>C</a>"
+     "</p>" +
+         Text + "<h1><a name=_Toc2></a>B</h1>" + Text,
+     {},
+     {{"own-contents", W, 1}}},
+    {"one link to a heading's bookmark",
+     "<h1>A</h1><p><a href=#_Toc9>B</a></p>" + Text + "<h1><a name=_Toc2></a>B</h1>" + Text,
+     {},
+     {{"link-broken", E, 1}}},
     {"blanks to fill in", "<h1>A</h1><p>______ (\xD4.\xC8.\xCE. ______)</p>" + Text, {}, {}},
     {"bold line then bold line", "<h1>A</h1><p><b>One</b></p><p><b>Two</b></p>", {}, {}},
     // Links and notes
@@ -238,6 +261,38 @@ TEST(CheckDocument, CleanSampleCourseHasNoFindings) {
     ASSERT_EQ(SplitIntoPages(table, work.Path(), html), SplitResult::Done);
     for (const Finding& finding : CheckDocument(table, html, ListWorkFiles(work.Path())))
         ADD_FAILURE() << finding.Kind << ": " << FindingText(finding);
+}
+
+TEST(SearchIndex, CountsHitsPerPageOfA500PageCourse) {
+    // Page i says "page i"; every tenth also has "Ёлка" and "ёл<b></b>ка".
+    std::string body;
+    for (int i = 1; i <= 500; ++i) {
+        body += "<h1>T" + std::to_string(i) + "</h1><p>page&nbsp;" + std::to_string(i) + "</p>";
+        if (i % 10 == 0) body += "<p>\xA8\xEB\xEA\xE0 \xB8\xEB<b></b>\xEA\xE0</p>";
+    }
+    const TempFolder work;
+    const std::string html = "<html><head><title>Tree</title></head><body>" + body + "</body>";
+    HeadingTable table;
+    ASSERT_EQ(SplitIntoPages(table, work.Path(), html), SplitResult::Done);
+    SearchIndex index;
+    for (int i = 1; i <= table.HeaderCount; ++i)
+        index.AddPage(ReadWholeFile(table.Headers[i].FileName));
+    ASSERT_EQ(index.PageCount(), 500);
+
+    const auto fir = index.Find("\xC5\xCB\xCA\xC0");  // "ЕЛКА"
+    ASSERT_EQ(fir.size(), 50u);
+    EXPECT_EQ(fir.front().Page, 9);
+    EXPECT_EQ(fir.back().Page, 499);
+    EXPECT_EQ(fir.back().Count, 2);
+    std::vector<int> pages;
+    for (const auto& hit : index.Find(" page  7")) pages.push_back(hit.Page);
+    EXPECT_EQ(pages, (std::vector<int>{6, 69, 70, 71, 72, 73, 74, 75, 76, 77, 78}));
+    // The page's <title> in its head is not counted, its heading is.
+    const auto last = index.Find("t500");
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].Page, 499);
+    EXPECT_EQ(last[0].Count, 1);
+    EXPECT_TRUE(index.Find("  ").empty());
 }
 
 TEST(ListWorkFiles, NamesFilesBelowTheFolderAndSkipsLinks) {

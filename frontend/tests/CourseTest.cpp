@@ -167,6 +167,17 @@ class CourseTest : public QObject {
                  QStringLiteral("Снаружи  (elsewhere.htm) — вне папки курса"));
     }
 
+    // A material without a title of its own is titled as its document.
+    void MaterialTitledAsItsDocument() {
+        kelmo::Course course;
+        course.Materials.append({Dir.filePath("docs/course.htm"), {}, kelmo::Numbering::Auto, {}});
+        const QString path = Dir.filePath("untitled.kelmo-course");
+        kelmo::SaveCourse(course, path);
+        Window.OpenStartFile(path);
+        auto* tree = Window.findChild<QTreeWidget*>("tvStruct");
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Основы информатики"));
+    }
+
     // Reopened as a file to open: the materials on top of the tree, their headings below.
     void ReopenedAndShown() {
         Window.OpenStartFile(CoursePath());
@@ -180,6 +191,9 @@ class CourseTest : public QObject {
         Window.Courses().SectionParamsClick(2);
         QCOMPARE(kelmo::LoadCourse(CoursePath()).Materials[0].Sections,
                  QList<kelmo::SectionParameters>({{"page_1_1_.htm", {}, true}}));
+        QTreeWidgetItemIterator left(tree);
+        left += 2;
+        QCOMPARE((*left)->foreground(0).color(), QColor(Qt::gray));
     }
 
     void PackagedInEveryFormat_data() {
@@ -187,7 +201,7 @@ class CourseTest : public QObject {
         QTest::addColumn<QString>("name");
         QTest::newRow("scorm12") << kelmo::PackageFormat::Scorm12 << "scorm.zip";
         QTest::newRow("imscp") << kelmo::PackageFormat::ImsCp << "ims.zip";
-        QTest::newRow("zip") << kelmo::PackageFormat::Zip << "pages.zip";
+        QTest::newRow("zip, typed without its suffix") << kelmo::PackageFormat::Zip << "pages";
         QTest::newRow("folder") << kelmo::PackageFormat::Folder << "pages";
     }
     void PackagedInEveryFormat() {
@@ -197,6 +211,9 @@ class CourseTest : public QObject {
         QuestionsUsed->Package = Dir.filePath(name);
         Window.Courses().SaveCourseClick();
         QCOMPARE(WindowDialogs->Errors, QStringList());
+        QCOMPARE(QuestionsUsed->SuggestedPackage, Dir.filePath("ИНФ"));  // the short name
+        if (format != kelmo::PackageFormat::Folder && !name.endsWith(".zip"))
+            QuestionsUsed->Package += ".zip";
         QStringList files = format == kelmo::PackageFormat::Folder
                                 ? Run("find", {QuestionsUsed->Package, "-type", "f"})
                                 : Run("unzip", {"-Z1", QuestionsUsed->Package});
@@ -241,6 +258,7 @@ class CourseTest : public QObject {
         QuestionsUsed->Package = Dir.filePath("document.zip");
         Window.Courses().SavePagesClick();
         QCOMPARE(WindowDialogs->Errors, QStringList());
+        QCOMPARE(QFileInfo(QuestionsUsed->SuggestedPackage).dir(), QDir(Dir.filePath("docs")));
         const QStringList files = Run("unzip", {"-Z1", QuestionsUsed->Package});
         QCOMPARE(files.size(), 14 + 1 + 2 + 1);
         QVERIFY(files.contains("course.files/image002.gif"));

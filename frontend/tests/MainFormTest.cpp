@@ -3,6 +3,7 @@
 #include <About.h>
 #include <FindBar.h>
 #include <MainForm1.h>
+#include <ReviewTools.h>
 
 #include <QAction>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -192,6 +194,7 @@ class MainFormTest : public QObject {
     void CheckPanelListsFindings();
     void DialogStartsInLastDocumentFolder();
     void CancelChangesNothing();
+    void TypedNameLeavesNoCompletionOpen();
     void SelectionShowsPageAtSameIndex_data();
     void SelectionShowsPageAtSameIndex();
     void KeyboardMovesThroughPages();
@@ -211,6 +214,7 @@ class MainFormTest : public QObject {
     void SavedDocumentIsShownAgain();
     void CourseIsNotTheEarlierDocument();
     void SavedMaterialIsConvertedAgain();
+    void SearchesEveryPageAndRemembersDocuments();
 };
 
 void MainFormTest::initTestCase() {
@@ -268,6 +272,7 @@ void MainFormTest::OpenRunsEveryStage() {
              QByteArray("page_1_.htm\r\n\tpage_1_1_.htm\r\npage_2_.htm\r\n"));
     QCOMPARE(ReadFile(doc), bytes);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
+    QVERIFY(Form->findChild<QAction*>(QStringLiteral("USavePages"))->isEnabled());
 }
 
 void MainFormTest::CheckPanelListsFindings() {
@@ -301,14 +306,15 @@ void MainFormTest::CheckPanelListsFindings() {
 
     // A tree that cannot be loaded still gets the findings that explain it.
     Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1><p>a</p><h3>Цели</h3><p>b</p>"))));
-    QCOMPARE(Dialogs->Messages.size(), 1);
+    QCOMPARE(Dialogs->Messages.size(), 0);
     QVERIFY(Findings().value(0).startsWith(QStringLiteral("1.1. Цели: заголовок уровня 3")));
 }
 
 void MainFormTest::DialogStartsInLastDocumentFolder() {
     Dialogs->Answers << QString();
     Form->UOpenClick();
-    const QString documents = QStringLiteral("Документы (*.doc *.docx *.odt *.rtf *.htm *.html)");
+    const QString documents =
+        QStringLiteral("Документы и курсы (*.doc *.docx *.odt *.rtf *.htm *.html *.kelmo-course)");
     QCOMPARE(Dialogs->FilterSeen, documents);
     QCOMPARE(Dialogs->FiltersSeen.front(), documents);
     QCOMPARE(Dialogs->FiltersSeen[1], QStringLiteral("Документ MS Word (*.doc)"));
@@ -321,6 +327,31 @@ void MainFormTest::DialogStartsInLastDocumentFolder() {
     Form->UOpenClick();
     QCOMPARE(Dialogs->DirectorySeen, QFileInfo(doc).absolutePath());
     QCOMPARE(Dialogs->FilesSeen, QStringList{doc});
+}
+
+void MainFormTest::TypedNameLeavesNoCompletionOpen() {
+    QVERIFY(QDir().mkpath(Base.filePath(QStringLiteral("typed"))));
+    const QString doc = Base.filePath(QStringLiteral("typed/course.htm"));  // keys: ASCII only
+    WriteFile(doc, Document(QStringLiteral("<h1>A</h1>")));
+    auto& dialog = *Form->findChild<QFileDialog*>(QStringLiteral("OpenDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDirectory(QFileInfo(doc).absolutePath());
+    Form->show();
+    bool listShown = false;
+    // Typed with the completion list open and ended with Enter, which the list receives.
+    QTimer::singleShot(0, &dialog, [&] {
+        auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("cours"));
+        listShown = QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 20000);
+        QTest::keyClicks(edit, QStringLiteral("e.htm"));
+        QWidget* list = QApplication::activePopupWidget();
+        QTest::keyClick(list ? list : edit, Qt::Key_Return);
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QVERIFY(listShown);
+    QCOMPARE(dialog.selectedFiles(), QStringList{doc});
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
 }
 
 void MainFormTest::CancelChangesNothing() {
@@ -396,20 +427,28 @@ void MainFormTest::OutlineFailures_data() {
     QTest::addColumn<QStringList>("structShape");
     QTest::addColumn<int>("names");
 
-    // A skipped level is reported once; both trees still hold every line.
+    // A skipped level is told above the tree, naming the level and the heading the check
+    // names; both trees still hold every line.
     QTest::newRow("h3 under h1") << QStringLiteral("<h1>A</h1><h3>X</h3><h1>B</h1>")
-                                 << QStringLiteral("Invalid level (2) for item \"1.1. X\"")
+                                 << QStringLiteral("Invalid level (3) for item \"1.1. X\"")
                                  << QStringList{"0:1. A", "1:1.1. X", "0:2. B"} << 3;
     QTest::newRow("h4 under h2") << QStringLiteral("<h1>A</h1><h2>B</h2><h4>X</h4><h2>C</h2>")
-                                 << QStringLiteral("Invalid level (3) for item \"1.1.1. X\"")
+                                 << QStringLiteral("Invalid level (4) for item \"1.1.1. X\"")
                                  << QStringList{"0:1. A", "1:1.1. B", "2:1.1.1. X", "1:1.2. C"}
                                  << 4;
     QTest::newRow("h6 under h1") << QStringLiteral("<h1>A</h1><h6>X</h6><h1>B</h1><h6>Y</h6>")
-                                 << QStringLiteral("Invalid level (5) for item \"1.1. X\"")
+                                 << QStringLiteral("Invalid level (6) for item \"1.1. X\"")
                                  << QStringList{"0:1. A", "1:1.1. X", "0:2. B", "1:2.1. Y"} << 4;
-    // A first heading of level 2 still makes a top-level node; the next h2 is its child.
-    QTest::newRow("h2 first") << QStringLiteral("<h2>A</h2><h2>B</h2>") << QString()
-                              << QStringList{"0:1. A", "1:2. B"} << 2;
+    // Headings that all start below h1 make a whole tree from their outermost level.
+    QTest::newRow("all h2") << QStringLiteral("<h2>A</h2><h2>B</h2>") << QString()
+                            << QStringList{"0:1. A", "0:2. B"} << 2;
+    // No heading: one page, named after the document's title.
+    QTest::newRow("no heading") << QStringLiteral("<p>a</p>") << QString() << QStringList{"0:Курс"}
+                                << 1;
+    QTest::newRow("all h3, one skip")
+        << QStringLiteral("<h3>A</h3><h4>B</h4><h3>C</h3><h5>X</h5>")
+        << QStringLiteral("Invalid level (5) for item \"2.1. X\"")
+        << QStringList{"0:1. A", "1:1.1. B", "0:2. C", "1:2.1. X"} << 4;
 }
 
 void MainFormTest::OutlineFailures() {
@@ -421,11 +460,16 @@ void MainFormTest::OutlineFailures() {
 
     QCOMPARE(Shape(Struct()), structShape);
     QCOMPARE(Names().topLevelItemCount() > 0 ? Shape(Names()).size() : 0, names);
-    if (message.isEmpty()) {
-        QCOMPARE(Dialogs->Messages.size(), 0);
-        return;
-    }
-    QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: " + message});
+    auto* notice = Form->findChild<QLabel*>(QStringLiteral("TreeNotice"));
+    QCOMPARE(Dialogs->Messages.size(), 0);
+    QCOMPARE(notice->isVisibleTo(Form.get()), !message.isEmpty());
+    if (message.isEmpty()) return;
+    QVERIFY2(notice->text().startsWith(message.toHtmlEscaped()), qPrintable(notice->text()));
+    // The check's first finding is about the same heading and level.
+    const QString level = message.section(QLatin1Char(')'), 0, 0).section(QLatin1Char('('), 1);
+    const QString item = message.section(QLatin1Char('"'), 1, 1);
+    QVERIFY2(Findings()[0].startsWith(item + QStringLiteral(": заголовок уровня ") + level),
+             qPrintable(Findings()[0]));
     QVERIFY(Status().startsWith(QStringLiteral("Документ разделен на страницы в папке ") +
                                 WorkDir() + QStringLiteral(". Проверка: ")));
     QVERIFY(Struct().topLevelItem(0)->isExpanded());
@@ -439,7 +483,9 @@ void MainFormTest::OutlineFailures() {
         QCOMPARE(Viewer->Shown.back(), WorkDir() + QLatin1Char('/') + page);
         QVERIFY(QFileInfo::exists(Viewer->Shown.back()));
     }
-    QCOMPARE(Dialogs->Said().size(), 1);
+    // Its link shows the heading concerned.
+    emit notice->linkActivated(QStringLiteral("#node"));
+    QCOMPARE(Struct().selectedItems().front()->text(0), item);
 }
 
 void MainFormTest::NumberingFlagIsReadBySplit() {
@@ -449,6 +495,9 @@ void MainFormTest::NumberingFlagIsReadBySplit() {
     Open(MakeDocument(Document(QStringLiteral("<h1>Введение</h1><h2>Цели</h2>"))));
     numbering->setChecked(true);
     QCOMPARE(Shape(Struct()), (QStringList{"0:Введение", "1:Цели"}));
+    // The check panel names pages as the tree does.
+    QVERIFY2(Findings().value(0).startsWith(QStringLiteral("Цели: ")),
+             qPrintable(Findings().join('\n')));
     QCOMPARE(ReadFile(WorkDir() + QStringLiteral("/Titles.txt")),
              Windows1251(QStringLiteral("Введение\r\n\tЦели\r\n")));
 }
@@ -468,7 +517,6 @@ void MainFormTest::FailedConversionKeepsEarlierState() {
     Open(MakeDocument(Document(QStringLiteral("<h1>A</h1>"))));
     const QString firstWorkDir = WorkDir();
     const QStringList shown = Viewer->Shown;
-    const QString status = Status();
 
     kelmo::ConvertOptions options;
     options.Program = Script(
@@ -479,13 +527,16 @@ void MainFormTest::FailedConversionKeepsEarlierState() {
 
     QCOMPARE(Dialogs->Messages.size(), 1);
     QCOMPARE(Dialogs->Messages[0].Caption, QStringLiteral("Kelmo Preview"));
-    QVERIFY2(Dialogs->Messages[0].Text.contains(QStringLiteral("source file could not be loaded")),
-             qPrintable(Dialogs->Messages[0].Text));
+    QVERIFY2(
+        Dialogs->Messages[0].Text.contains(QStringLiteral("LibreOffice не смог его прочитать")),
+        qPrintable(Dialogs->Messages[0].Text));
     QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
-    // The trees were emptied; status line and viewer keep the earlier document's.
+    // The trees were emptied; the viewer keeps the earlier page, the status line names the
+    // refused document, not the earlier one's folder.
     QCOMPARE(Struct().topLevelItemCount(), 0);
     QCOMPARE(Names().topLevelItemCount(), 0);
-    QCOMPARE(Status(), status);
+    QCOMPARE(Status(), QStringLiteral("Документ ") + doc + QStringLiteral(" не открыт."));
+    QVERIFY(!Form->findChild<QAction*>(QStringLiteral("USavePages"))->isEnabled());
     QCOMPARE(Viewer->Shown, shown);
     QVERIFY(Form->findChild<QAction*>(QStringLiteral("UOpen"))->isEnabled());
     // The refused document's empty folder is gone at once; the first goes at close.
@@ -525,7 +576,7 @@ void MainFormTest::MissingWorkFolder() {
     QVERIFY(Dialogs->Messages[0].Text.endsWith(QLatin1Char('.')));
     QCOMPARE(WorkDir(), QStringLiteral(" "));
     QCOMPARE(Form->InitialDir, Base.filePath(QStringLiteral("gone")));
-    QCOMPARE(Status(), QString());
+    QCOMPARE(Status(), QStringLiteral("Документ ") + doc + QStringLiteral(" не открыт."));
     QCOMPARE(Viewer->Shown, QStringList());
     Form->close();
 }
@@ -558,7 +609,7 @@ void MainFormTest::HeadingLimitStopsOnlyTheSplit() {
     QCOMPARE(Struct().topLevelItemCount(), 0);
     QVERIFY(!QFileInfo::exists(WorkDir() + QStringLiteral("/page_1_.htm")));
     QVERIFY(Status().startsWith(QStringLiteral("Документ обработан и сохранен в ")));
-    QVERIFY2(Findings().size() == 1 && Findings()[0].contains(QStringLiteral("501 заголовков")),
+    QVERIFY2(Findings().size() == 1 && Findings()[0].contains(QStringLiteral("501 заголовок,")),
              qPrintable(Findings().join('\n')));
 
     // The program goes on: the next document opens as usual.
@@ -671,7 +722,7 @@ void MainFormTest::ReadingWithTheKeyboard() {
 }
 
 void MainFormTest::SavedDocumentIsShownAgain() {
-    // A skipped level is said at the open, not again at each save.
+    // A skipped level stays told above the tree, without a message box.
     const QString doc =
         MakeDocument(Document(QStringLiteral("<h1>A</h1><h1>B</h1><h1>C</h1><h3>S</h3>")));
     Open(doc);
@@ -684,6 +735,7 @@ void MainFormTest::SavedDocumentIsShownAgain() {
               Document(QStringLiteral("<h1>New</h1><h1>A</h1><h1>B</h1><h1>C</h1><h3>S</h3>")));
     QVERIFY(std::rename(QFile::encodeName(fresh), QFile::encodeName(doc)) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith(QStringLiteral("Документ обновлён в ")), 5000);
+    QVERIFY2(Status().contains(QStringLiteral(". Проверка: 1 ошибка, ")), qPrintable(Status()));
     QCOMPARE(WorkDir(), workDir);
     QCOMPARE(Shape(Struct()).size(), 5);
     QCOMPARE(Struct().selectedItems().size(), 1);
@@ -697,7 +749,38 @@ void MainFormTest::SavedDocumentIsShownAgain() {
     QVERIFY(QTest::qWaitForWindowActive(Form.get()));
     QTest::keySequence(Form.get(), QKeySequence::Refresh);
     QCOMPARE(finished.size(), 1);
-    QCOMPARE(Dialogs->Said(), QStringList{"Kelmo Preview: Invalid level (2) for item \"3.1. S\""});
+    QCOMPARE(Dialogs->Said(), QStringList());
+    QVERIFY(Form->findChild<QLabel*>(QStringLiteral("TreeNotice"))
+                ->text()
+                .startsWith(QStringLiteral("Invalid level (3) for item &quot;4.1. S&quot;")));
+}
+
+void MainFormTest::SearchesEveryPageAndRemembersDocuments() {
+    auto* search = Form->findChild<QAction*>(QStringLiteral("USearch"));
+    QVERIFY(!search->isEnabled());
+    const QString doc = MakeDocument(Document(QStringLiteral(
+        "<h1>Введение</h1><p>Елка</p><h2>Цели</h2><p>елка и ЕЛКА</p><h1>Итоги</h1>")));
+    Open(doc);
+    QVERIFY(search->isEnabled());
+    Form->Tools().Search(QStringLiteral("ёлка"));
+    auto& results = *Form->findChild<QListWidget*>(QStringLiteral("lvSearch"));
+    QCOMPARE(results.count(), 2);
+    QCOMPARE(results.item(1)->text(), QStringLiteral("1.1. Цели — 2"));
+    // A result opens its page with the matches marked.
+    emit results.itemClicked(results.item(1));
+    QCOMPARE(Struct().currentItem(), ItemAt(Struct(), 1));
+    QCOMPARE(Viewer->Shown.back(), WorkDir() + QStringLiteral("/page_1_1_.htm"));
+    QCOMPARE(Viewer->Found, QStringList{QStringLiteral("ёлка")});
+
+    // The document is first in the File menu's recent list, also for the next window.
+    Form.reset();
+    init();
+    auto* recent = Form->findChild<QMenu*>(QStringLiteral("MRecent"));
+    QVERIFY(recent->actions().front()->text().endsWith(doc));
+    recent->actions().front()->trigger();
+    QCOMPARE(Shape(Struct()).size(), 3);
+    QCOMPARE(Form->findChild<QLabel*>(QStringLiteral("ZoomText"))->text(),
+             QStringLiteral("%1 %").arg(qRound(Viewer->Zoom * 100)));
 }
 
 void MainFormTest::CourseIsNotTheEarlierDocument() {

@@ -63,29 +63,34 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     // go under the nearest earlier line with a smaller indentation.
     QTest::newRow("example") << QByteArray("A\r\n\tB\r\n\t\tC\r\n\tF\r\nD\r\n\t\tE\r\n")
                              << QStringList{"0:A", "1:B", "2:C", "1:F", "0:D", "1:E"}
-                             << QStringLiteral("Invalid level (2) for item \"E\"");
+                             << QStringLiteral("Invalid level (3) for item \"E\"");
     QTest::newRow("0 2 2 1") << QByteArray("A\n\t\tB\n\t\tC\n\tD\n")
                              << QStringList{"0:A", "1:B", "1:C", "1:D"}
-                             << QStringLiteral("Invalid level (2) for item \"B\"");
+                             << QStringLiteral("Invalid level (3) for item \"B\"");
     QTest::newRow("0 3 4 1") << QByteArray("A\n\t\t\tB\n\t\t\t\tC\n\tD\n")
                              << QStringList{"0:A", "1:B", "2:C", "1:D"}
-                             << QStringLiteral("Invalid level (3) for item \"B\"");
+                             << QStringLiteral("Invalid level (4) for item \"B\"");
     QTest::newRow("0 2 0 5") << QByteArray("A\n\t\tB\nC\n\t\t\t\t\tD\nE\n\t\tF\n")
                              << QStringList{"0:A", "1:B", "0:C", "1:D", "0:E", "1:F"}
-                             << QStringLiteral("Invalid level (2) for item \"B\"");
+                             << QStringLiteral("Invalid level (3) for item \"B\"");
     QTest::newRow("indentation, not depth, after the first skip")
         << QByteArray("\tA\n\t\t\tB\n\tC\n") << QStringList{"0:A", "1:B", "0:C"}
-        << QStringLiteral("Invalid level (3) for item \"B\"");
+        << QStringLiteral("Invalid level (4) for item \"B\"");
     QTest::newRow("back two levels")
         << QByteArray("A\n\tB\n\t\tC\nD\n") << QStringList{"0:A", "1:B", "2:C", "0:D"} << QString();
-    QTest::newRow("first line indented is top level")
-        << QByteArray("\t1. A\r\n\t1.1. B\r\n") << QStringList{"0:1. A", "1:1.1. B"} << QString();
+    // The outermost level is the top, whatever it is; an indented first line does not
+    // take the next line of the same level under it.
+    QTest::newRow("all at level 3") << QByteArray("\t\t1. A\r\n\t\t\t1.1. B\r\n\t\t2. C\r\n")
+                                    << QStringList{"0:1. A", "1:1.1. B", "0:2. C"} << QString();
+    QTest::newRow("first deeper than a later line")
+        << QByteArray("\t\tA\n\t\tB\n\tC\n\t\tD\n") << QStringList{"0:A", "0:B", "0:C", "1:D"}
+        << QString();
     QTest::newRow("bad first step after indented start")
         << QByteArray("\tA\n\t\t\tB\n") << QStringList{"0:A", "1:B"}
-        << QStringLiteral("Invalid level (3) for item \"B\"");
+        << QStringLiteral("Invalid level (4) for item \"B\"");
     QTest::newRow("lines after the skip are kept")
         << QByteArray("A\n\t\tB\nC\n") << QStringList{"0:A", "1:B", "0:C"}
-        << QStringLiteral("Invalid level (2) for item \"B\"");
+        << QStringLiteral("Invalid level (3) for item \"B\"");
 
     // Blanks count as levels exactly like tabs, in any mix.
     QTest::newRow("blanks") << QByteArray("A\n B\n  C\n") << QStringList{"0:A", "1:B", "2:C"}
@@ -110,7 +115,7 @@ void OutlineTreeTest::LoadsLinesIntoLevels_data() {
     QTest::newRow("windows-1251 titles")
         << QByteArray("1. \xC2\xE2\xE5\xE4\xE5\xED\xE8\xE5\r\n\t\t\xD6\xE5\xEB\xE8\r\n")
         << QStringList{QStringLiteral("0:1. Введение"), QStringLiteral("1:Цели")}
-        << QStringLiteral("Invalid level (2) for item \"Цели\"");
+        << QStringLiteral("Invalid level (3) for item \"Цели\"");
 }
 
 void OutlineTreeTest::LoadsLinesIntoLevels() {
@@ -122,6 +127,11 @@ void OutlineTreeTest::LoadsLinesIntoLevels() {
     tree.NodeAt(1);  // remembered: a reload must forget it
     QCOMPARE(LoadError(tree, text), error);
     QCOMPARE(Shape(tree), shape);
+    // The line reported is the node the window links to.
+    const int refused = tree.RefusedIndex();
+    QCOMPARE(refused >= 0, !error.isEmpty());
+    if (refused >= 0)
+        QVERIFY(error.endsWith('"' + shape[refused].section(QLatin1Char(':'), 1) + '"'));
 }
 
 void OutlineTreeTest::LookupsFollowDepthFirstOrder() {

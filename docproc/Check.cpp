@@ -42,10 +42,12 @@ bool IsContentsLink(std::string_view name) {
 class Checker {
   public:
     Checker(const HeadingTable& table, std::string_view html, const std::vector<WorkFile>& files,
-            const CheckLimits& limits)
+            const CheckLimits& limits, Numbering numbering)
         : table_(table),
           html_(html),
           limits_(limits),
+          numbering_(numbering),
+          numbers_(UsesNumbers(table, numbering)),
           count_(table.HeaderCount),
           first_(count_ >= 1 && table.Headers[1].Level == 0 ? 2 : 1) {
         for (const WorkFile& file : files) files_.emplace(file.Name, file.Size);
@@ -95,7 +97,8 @@ class Checker {
         const RHeader& entry = table_.Headers[page];
         if (entry.Level == 0 && count_ == 1) return "Документ без заголовков";
         if (entry.Level == 0 && Title(page).empty()) return FileOf(page);
-        return Windows1251ToUtf8(TrimBlanks(entry.Number + Title(page)));
+        std::string title(OutlineNumber(entry, Title(page), numbers_, numbering_));
+        return Windows1251ToUtf8(TrimBlanks(title + Title(page)));
     }
 
     std::string FileOf(int page) const {
@@ -325,6 +328,8 @@ class Checker {
     const HeadingTable& table_;
     std::string_view html_;
     const CheckLimits& limits_;
+    Numbering numbering_;
+    bool numbers_;
     int count_;
     int first_;  // the entry of the first heading: 2 behind a page of text before it
     std::unordered_map<std::string, std::uint64_t> files_;
@@ -354,8 +359,9 @@ std::size_t CountOf(const std::vector<Finding>& findings, Severity level) {
 }  // namespace
 
 std::vector<Finding> CheckDocument(const HeadingTable& table, std::string_view html,
-                                   const std::vector<WorkFile>& files, const CheckLimits& limits) {
-    return Checker(table, html, files, limits).Run();
+                                   const std::vector<WorkFile>& files, const CheckLimits& limits,
+                                   Numbering numbering) {
+    return Checker(table, html, files, limits, numbering).Run();
 }
 
 std::vector<WorkFile> ListWorkFiles(const std::string& workDir) {

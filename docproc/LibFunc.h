@@ -211,6 +211,11 @@ bool HasOwnNumbers(const HeadingTable& table);
 // document's headings do not carry most of their own).
 bool UsesNumbers(const HeadingTable& table, Numbering choice);
 
+// The section number the outline puts in front of entry's plain title: entry.Number when
+// numbers (UsesNumbers) are on and, under Auto, the title has no number of its own; else "".
+std::string_view OutlineNumber(const RHeader& entry, std::string_view plainTitle, bool numbers,
+                               Numbering numbering);
+
 // The outline of the last split.
 Outline MakeOutline(const HeadingTable& table, Numbering numbering);
 
@@ -249,11 +254,13 @@ struct CheckLimits {
 };
 
 // The findings for a split of html (the cleaned text the split was given) into table:
-// errors first, then warnings, then notes, each group in page order. A split refused for
-// too many headings (HeaderCount 0) gives the heading-limit finding.
+// errors first, then warnings, then notes, each group in page order, each page named as the
+// outline made with numbering names it. A split refused for too many headings (HeaderCount
+// 0) gives the heading-limit finding.
 std::vector<Finding> CheckDocument(const HeadingTable& table, std::string_view html,
                                    const std::vector<WorkFile>& files,
-                                   const CheckLimits& limits = {});
+                                   const CheckLimits& limits = {},
+                                   Numbering numbering = Numbering::Auto);
 
 // Every file below workDir, symbolic links not followed; empty when it cannot be read.
 std::vector<WorkFile> ListWorkFiles(const std::string& workDir);

@@ -21,8 +21,8 @@ Pages MakePages(const std::string& workDir, std::string html, const PagesOptions
     }
 
     if (options.Check) {
-        pages.Findings =
-            CheckDocument(*pages.Table, pages.Html, ListWorkFiles(workDir), options.Limits);
+        pages.Findings = CheckDocument(*pages.Table, pages.Html, ListWorkFiles(workDir),
+                                       options.Limits, options.Numbers);
         reached(PagesStage::Checked);
     }
     return pages;

@@ -63,6 +63,13 @@ bool UsesNumbers(const HeadingTable& table, Numbering choice) {
     return choice == Numbering::On;
 }
 
+std::string_view OutlineNumber(const RHeader& entry, std::string_view plainTitle, bool numbers,
+                               Numbering numbering) {
+    // Automatic numbering gives no title two numbers.
+    if (!numbers || (numbering == Numbering::Auto && StartsWithOwnNumber(plainTitle))) return {};
+    return entry.Number;
+}
+
 Outline MakeOutline(const HeadingTable& table, Numbering numbering) {
     Outline outline;
     const bool numbers = UsesNumbers(table, numbering);
@@ -71,11 +78,8 @@ Outline MakeOutline(const HeadingTable& table, Numbering numbering) {
         const RHeader& entry = table.Headers[i];
         const std::size_t indent = IndentOf(entry);
         const std::string plain = PlainTitle(entry);
-        // Automatic numbering gives no title two numbers.
-        const bool numbered =
-            numbers && !(numbering == Numbering::Auto && StartsWithOwnNumber(plain));
         outline.Titles.append(indent, '\t')
-            .append(numbered ? entry.Number : std::string())
+            .append(OutlineNumber(entry, plain, numbers, numbering))
             .append(plain)
             .append(CrLf);
         outline.Names.append(indent, '\t').append(BaseName(entry.FileName)).append(CrLf);

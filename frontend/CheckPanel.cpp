@@ -42,14 +42,13 @@ CheckPanel::CheckPanel(QWidget* parent)
     });
 }
 
-void CheckPanel::ShowFindings(const std::vector<Finding>& findings, bool numbered) {
+void CheckPanel::ShowFindings(const std::vector<Finding>& findings) {
     Clear();
     if (findings.empty()) {
         Findings->addItem(QStringLiteral("Замечаний нет"));
         return;
     }
-    for (Finding finding : findings) {
-        if (!numbered) finding.Where = WithoutNumber(finding.Where).toByteArray().toStdString();
+    for (const Finding& finding : findings) {
         const QString text = QString::fromUtf8(FindingText(finding));
         auto* item = new QListWidgetItem(SeverityIcon(finding.Level), text, Findings);
         item->setToolTip(QString::fromUtf8(SeverityWord(finding.Level)) + QStringLiteral(": ") +

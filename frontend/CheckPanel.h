@@ -20,7 +20,7 @@ class CheckPanel : public QDockWidget {
 
     // Lists findings in the order given, or "Замечаний нет" when there are none. Without
     // numbers the pages are named as the tree names them, by title alone.
-    void ShowFindings(const std::vector<Finding>& findings, bool numbered = true);
+    void ShowFindings(const std::vector<Finding>& findings);
     // Empties the list while no document is split.
     void Clear();
     // Selects the first finding about page (1-based line of the outline), if any.

@@ -546,8 +546,8 @@ QString TMainForm::ShowPages(const kelmo::Pages& pages) {
         ShowMessageBox(kErrorCaption, QString::fromUtf8(kelmo::HeadingLimitMessage()));
         return {};
     }
+    ShowCheck(pages.Findings);
     const bool numbers = kelmo::UsesNumbers(*pages.Table, Numbering);
-    ShowCheck(pages.Findings, numbers);
     if (Numbering == kelmo::Numbering::Auto) {
         const QSignalBlocker keepAutomatic(cbAutoNumHead);
         cbAutoNumHead->setChecked(numbers);
@@ -597,8 +597,8 @@ QString TMainForm::DocumentName() const {
     return name.isEmpty() ? QFileInfo(Shown.Source).completeBaseName() : name;
 }
 
-void TMainForm::ShowCheck(const std::vector<kelmo::Finding>& findings, bool numbered) {
-    Checks->ShowFindings(findings, numbered);
+void TMainForm::ShowCheck(const std::vector<kelmo::Finding>& findings) {
+    Checks->ShowFindings(findings);
     CheckCount = QString::fromUtf8(kelmo::CheckSummary(findings));
     SetStatus(Status() + QLatin1Char(' ') + CheckCount);
 }

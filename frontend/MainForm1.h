@@ -154,7 +154,7 @@ class TMainForm : public QMainWindow {
     void RestoreSettings();
     void SaveSettings() const;
     void ForgetEmptyWorkFolder(const QString& folder);
-    void ShowCheck(const std::vector<kelmo::Finding>& findings, bool numbered = true);
+    void ShowCheck(const std::vector<kelmo::Finding>& findings);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<kelmo::Dialogs> Dialogs;

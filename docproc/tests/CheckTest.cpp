@@ -33,12 +33,13 @@ std::vector<Found> Kinds(const std::vector<Finding>& findings) {
 
 // The findings for a body split in a fresh folder.
 std::vector<Finding> CheckBody(const std::string& body, const std::vector<WorkFile>& files = {},
-                               const CheckLimits& limits = {}) {
+                               const CheckLimits& limits = {},
+                               Numbering numbering = Numbering::Auto) {
     const TempFolder work;
     const std::string html = "<html><head></head><body lang=RU><div>" + body + "</div></body>";
     HeadingTable table;
     (void)SplitIntoPages(table, work.Path(), html);
-    return CheckDocument(table, html, files, limits);
+    return CheckDocument(table, html, files, limits, numbering);
 }
 
 std::string Headings(int count) {
@@ -240,6 +241,22 @@ TEST(CheckDocument, ErrorsComeFirstAndNameTheirPage) {
     ASSERT_EQ(Kinds(findings), (std::vector<Found>{{"level-jump", E, 3}, {"fake-heading", N, 1}}));
     EXPECT_EQ(findings[0].Where, "2.1. C");
     EXPECT_EQ(FindingText(findings[1]).rfind("1. A: абзац «Summary»", 0), 0u);
+}
+
+TEST(CheckDocument, NamesThePageAsTheOutlineDoes) {
+    // The headings carry their own numbers: automatic numbering adds none of ours.
+    const std::string body =
+        "<h1>1 A</h1>" + Text + "<h1>2 B</h1>" + Text + "<h3>2.1 C</h3>" + Text;
+    const struct {
+        Numbering Choice;
+        std::string Where;
+    } rows[] = {
+        {Numbering::Auto, "2.1 C"}, {Numbering::On, "2.1. 2.1 C"}, {Numbering::Off, "2.1 C"}};
+    for (const auto& row : rows) {
+        const auto findings = CheckBody(body, {}, {}, row.Choice);
+        ASSERT_FALSE(findings.empty());
+        EXPECT_EQ(findings[0].Where, row.Where);
+    }
 }
 
 TEST(CheckDocument, QuotesTextBeforeTheFirstHeadingInUtf8) {

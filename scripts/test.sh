@@ -12,7 +12,8 @@ bash scripts/build.sh
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELMO_SANITIZE=ON \
     -DKELMO_GUI=OFF -DKELMO_BENCH=OFF >/dev/null
 cmake --build build/asan
-(cd build/asan && ctest --output-on-failure)
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp,print_suppressions=0 \
+    bash -c 'cd build/asan && ctest --output-on-failure'
 
 # The Debian package: build it, have Debian's checker accept it with no error and no
 # warning, install it (again, when the version is unchanged) and check the installed

@@ -189,6 +189,8 @@ class OfficeSession::Worker {
     // Called from the waiting thread: notes how large LibreOffice has grown, which is gone
     // when it dies of it.
     void SamplePeak() {
+        // Before exec the child is a copy of this program, whose size says nothing.
+        if (!serving_) return;
         const long long peak = OfficePeakBytes(pid_.load());
         if (peak > peak_) peak_ = peak;
     }
@@ -246,7 +248,8 @@ class OfficeSession::Worker {
     std::atomic<bool> abandoned_{false};
     std::atomic<pid_t> pid_{0};
     std::atomic<long long> peak_{0};
-    long long startSize_ = 0;  // the running LibreOffice's address space once it serves
+    std::atomic<bool> serving_{false};  // pid_ is a LibreOffice that answered
+    long long startSize_ = 0;           // the running LibreOffice's address space once it serves
 
     // Only the worker thread touches these.
     QString program_;
@@ -373,6 +376,8 @@ void OfficeSession::Worker::EnsureRunning() {
         Connect();
         routines_ = std::make_unique<OfficeRoutines>(officeContext_);
         startSize_ = OfficePeakBytes(pid_);
+        peak_ = 0;
+        serving_ = true;
     } catch (const uno::Exception& error) {
         Forget();
         FailOfficeStart(
@@ -398,6 +403,7 @@ void OfficeSession::Worker::RemoveSockets() noexcept {
 
 // Drops the connection and ends the process, whatever state they are in.
 void OfficeSession::Worker::Forget() noexcept {
+    serving_ = false;
     Disconnect();
     const pid_t pid = pid_.exchange(0);
     KillOffice(pid);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <QWidget>
@@ -27,6 +28,10 @@ extern "C" void OnStopSignal(int signal) {
 }
 
 }  // namespace
+
+QSettings UserSettings() {
+    return QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"));
+}
 
 void CloseOnStopSignals(QWidget& window) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalSockets) != 0) return;

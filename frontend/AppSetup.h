@@ -3,6 +3,7 @@
 
 class QApplication;
 class QLocale;
+class QSettings;
 class QWidget;
 
 namespace kelmo {
@@ -10,6 +11,9 @@ namespace kelmo {
 // Name and icon. No display name: the window system would add it to every title bar.
 // Qt's own texts (file dialog, standard buttons) follow the user's locale.
 void SetUpApplication(QApplication& app);
+
+// The user's settings of the window: ~/.config/Kelmo/Kelmo Preview.conf.
+QSettings UserSettings();
 
 // Loads Qt's translations for locale; false when none is installed for it.
 bool InstallQtTranslations(QApplication& app, const QLocale& locale);

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "About.h"
+#include "AppSetup.h"
 #include "CheckPanel.h"
 #include "CourseCommands.h"
 #include "ErrorText.h"
@@ -36,10 +37,6 @@ const QString kErrorCaption = QStringLiteral("Error");
 constexpr double kZoomStep = 1.1;
 constexpr double kMinZoom = 0.25;  // the bounds of the view's zoom factor
 constexpr double kMaxZoom = 5.0;
-
-QSettings UserSettings() {
-    return QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"));
-}
 
 // A message box shown in the middle of a stage gets the arrow, not the stage's hourglass.
 class ArrowCursor {
@@ -244,7 +241,7 @@ void TMainForm::SetZoom(double zoom) {
 }
 
 void TMainForm::RestoreSettings() {
-    const QSettings settings = UserSettings();
+    const QSettings settings = kelmo::UserSettings();
     ui->Splitter1->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
     bool number = false;
     const double zoom = settings.value(QStringLiteral("view/zoom"), 1.0).toDouble(&number);
@@ -253,7 +250,7 @@ void TMainForm::RestoreSettings() {
 }
 
 void TMainForm::SaveSettings() const {
-    QSettings settings = UserSettings();
+    QSettings settings = kelmo::UserSettings();
     settings.setValue(QStringLiteral("window/splitter"), ui->Splitter1->saveState());
     settings.setValue(QStringLiteral("view/zoom"), Zoom);
 }

@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "AppSetup.h"
 #include "MainForm1.h"
 #include "OutlineTree.h"
 #include "WaitCursor.h"
@@ -34,10 +35,6 @@ constexpr int RecentCount = 8;
 const QString RecentKey = QStringLiteral("recent/documents");
 // All pages as one document, written into the work folder for the PDF.
 const QString JoinedFile = QStringLiteral("print.~ht");
-
-QSettings UserSettings() {
-    return QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"));
-}
 
 QAction* NewAction(QWidget* parent, const QString& text, const QString& name) {
     auto* action = new QAction(text, parent);

@@ -40,9 +40,7 @@ int LimitMb(const char* variable, const QString& setting, int fallback) {
     bool ok = false;
     int value = qEnvironmentVariableIntValue(variable, &ok);
     if (!ok) {
-        value = QSettings(QStringLiteral("Kelmo"), QStringLiteral("Kelmo Preview"))
-                    .value(setting, fallback)
-                    .toInt(&ok);
+        value = kelmo::UserSettings().value(setting, fallback).toInt(&ok);
     }
     return ok && value >= 0 ? value : fallback;
 }
